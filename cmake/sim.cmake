@@ -1,6 +1,12 @@
 # The Linux build: the program's sources linked with the simulated PC.
 enable_testing()
 
+option(QX_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(QX_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # The simulated PC reads the dialog from the very resource script the Windows build compiles.
 set(QX_EMBEDDED ${CMAKE_CURRENT_BINARY_DIR}/generated/embedded_resources.cpp)
 add_custom_command(
@@ -24,8 +30,17 @@ target_compile_definitions(qxsim PRIVATE
 add_library(qxprogram STATIC ${QX_SOURCES})
 target_include_directories(qxprogram PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/src)
 target_link_libraries(qxprogram PUBLIC qxsim)
+# The simulated process start calls the program's WinMain: the two libraries need each other.
+target_link_libraries(qxsim PUBLIC qxprogram)
 
 add_executable(qx310wup-sim sim/runner/main.cpp)
 target_link_libraries(qx310wup-sim PRIVATE qxprogram)
 
 add_subdirectory(tests)
+
+# Fuzz targets and benchmarks live in their own folders.
+foreach(dir fuzz bench)
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()

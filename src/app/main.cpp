@@ -50,7 +50,9 @@ void ShowStatus(int y, const char* text) {
     TextOutA(CanvasDC, StatusX, y, text, static_cast<int>(std::strlen(text)));
 }
 
-void RefreshWindow() { InvalidateRect(MainWindow, NULL, TRUE); }
+void RefreshWindow() {
+    InvalidateRect(MainWindow, NULL, TRUE);
+}
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // The start message is registered at run time, so it cannot be a case label.

@@ -35,8 +35,8 @@ INT_PTR CALLBACK PortDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         // Only OK ends the dialog: a port must be chosen.
         if (LOWORD(wParam) == IDOK) {
             for (int i = 0; i < PortCount; ++i)
-                PortChoice[i] =
-                    static_cast<int>(SendDlgItemMessageA(dialog, PortButtons[i], BM_GETCHECK, 0, 0));
+                PortChoice[i] = static_cast<int>(
+                    SendDlgItemMessageA(dialog, PortButtons[i], BM_GETCHECK, 0, 0));
             EndDialog(dialog, 0);
             return TRUE;
         }

@@ -6,8 +6,9 @@
 #include <string_view>
 
 // The new IEEE 1284 device ID; every value is padded with spaces to a fixed width.
-constexpr std::string_view NewIdText = "MFG:Ostrane          ;CMD:DUSKFERNCMDS   ;MODEL:Velmor-2600   ;"
-                                       "CLASS:PRINTER  ;DES:Velmor-2600   ;COMMENT:;         ";
+constexpr std::string_view NewIdText =
+    "MFG:Ostrane          ;CMD:DUSKFERNCMDS   ;MODEL:Velmor-2600   ;"
+    "CLASS:PRINTER  ;DES:Velmor-2600   ;COMMENT:;         ";
 
 constexpr std::size_t RecordSize = 126;
 constexpr std::size_t RecordLengthOffset = 2; // command length, big-endian
@@ -20,9 +21,16 @@ constexpr std::size_t ExpectedIdLength = DeclaredIdLength - 2;
 
 namespace record_detail {
 constexpr std::array<unsigned char, IdTextOffset> Header = {
-    0x1B, 0xF0, DeclaredIdLength >> 8, DeclaredIdLength & 0xFF, // ESC F0, command length
-    0x00, 0x00, 0x00, 0x65,                                     // fixed bytes
-    DeclaredIdLength >> 8, DeclaredIdLength & 0xFF,             // device ID length
+    0x1B,
+    0xF0,
+    DeclaredIdLength >> 8,
+    DeclaredIdLength & 0xFF, // ESC F0, command length
+    0x00,
+    0x00,
+    0x00,
+    0x65, // fixed bytes
+    DeclaredIdLength >> 8,
+    DeclaredIdLength & 0xFF, // device ID length
 };
 
 constexpr std::array<unsigned char, RecordSize> MakeRecord() {
@@ -36,8 +44,8 @@ constexpr std::array<unsigned char, RecordSize> MakeRecord() {
 
 // The text the printer must report once it has taken the record: the declared part of the
 // record's ID text, zero-terminated.
-constexpr std::array<char, ExpectedIdLength + 1> MakeExpectedIdText(
-    const std::array<unsigned char, RecordSize>& record) {
+constexpr std::array<char, ExpectedIdLength + 1>
+MakeExpectedIdText(const std::array<unsigned char, RecordSize>& record) {
     std::array<char, ExpectedIdLength + 1> text{};
     for (std::size_t i = 0; i < ExpectedIdLength; ++i)
         text[i] = static_cast<char>(record[IdTextOffset + i]);
@@ -54,7 +62,8 @@ static_assert(NewIdText.size() == 116, "the ID text fills the record after its h
 static_assert(IdTextOffset + NewIdText.size() == RecordSize, "header and text make the record");
 static_assert(NewIdText.substr(42, 20) == "MODEL:Velmor-2600   ", "model field at text offset 42");
 static_assert(NewIdText.substr(98, 9) == "COMMENT:;", "empty comment at text offset 98");
-static_assert(((DeviceIdRecord[RecordLengthOffset] << 8) | DeviceIdRecord[RecordLengthOffset + 1]) ==
+static_assert(((DeviceIdRecord[RecordLengthOffset] << 8) |
+               DeviceIdRecord[RecordLengthOffset + 1]) ==
                   ((DeviceIdRecord[IdLengthOffset] << 8) | DeviceIdRecord[IdLengthOffset + 1]),
               "both length fields carry the same value");
 static_assert(IdLengthOffset + DeclaredIdLength == RecordSize - 1,

@@ -1,0 +1,51 @@
+// Looks at the program under test from beside it, through the same window system: what the
+// screen cannot tell reliably, such as a window's outer frame or a message box's text.
+//   probe windows         one line per visible top-level window, frames in screen pixels:
+//                         title|class|left,top,width,height|x,y of its OK button's centre|its text
+//                         (the last two only for dialog boxes, message boxes among them)
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr char DialogClass[] = "#32770";
+// The static control that carries a message box's text.
+constexpr int MessageBoxTextId = 0xFFFF;
+
+BOOL CALLBACK PrintWindow(HWND window, LPARAM) {
+    if (!IsWindowVisible(window))
+        return TRUE;
+    char title[256] = "", className[64] = "", text[512] = "", okCentre[32] = "";
+    GetWindowTextA(window, title, sizeof title);
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, DialogClass) == 0) {
+        GetDlgItemTextA(window, MessageBoxTextId, text, sizeof text);
+        RECT ok;
+        HWND okButton = GetDlgItem(window, IDOK);
+        if (okButton != NULL && GetWindowRect(okButton, &ok))
+            std::snprintf(okCentre, sizeof okCentre, "%ld,%ld", (ok.left + ok.right) / 2,
+                          (ok.top + ok.bottom) / 2);
+    }
+    // Line breaks in the text would split the record.
+    for (char* c = text; *c; ++c)
+        if (*c == '\r' || *c == '\n')
+            *c = '/';
+    RECT frame;
+    GetWindowRect(window, &frame);
+    std::printf("%s|%s|%ld,%ld,%ld,%ld|%s|%s\n", title, className, frame.left, frame.top,
+                frame.right - frame.left, frame.bottom - frame.top, okCentre, text);
+    return TRUE;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "windows") == 0) {
+        EnumWindows(PrintWindow, 0);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: probe windows\n");
+    return 2;
+}

@@ -1,0 +1,124 @@
+// The simulated PC as the runner and the tests see it: describe a machine, run the program once
+// on it, and get back everything that happened.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+enum class Family { Win9x, NT };
+
+// How a printer reacts to an update record.
+enum class PrinterKind {
+    Takes,    // reports the ID text the record declares
+    Ignores,  // keeps its old ID
+    Pads,     // reports one byte more than declared
+    Prefixed, // starts its replies with the two length bytes
+};
+
+constexpr int PortCount = 3;
+
+struct PrinterSetup {
+    PrinterKind kind = PrinterKind::Takes;
+    std::string id; // the ID it reports before an update; empty: the model's usual ID
+};
+
+struct PortSetup {
+    bool present = true;
+    bool refuses = false; // exists, but every open fails
+    std::optional<PrinterSetup> printer;
+};
+
+// Makes one platform call fail: the n-th call of that name (0: every one).
+struct FaultSetup {
+    std::string call;
+    int occurrence = 0;
+    DWORD error = 0; // 0: the call's usual error
+};
+
+enum class WriteMode { Normal, Fails, Short };
+
+struct Setup {
+    Family family = Family::Win9x;
+    std::array<PortSetup, PortCount> ports;
+    WriteMode write = WriteMode::Normal;
+    std::vector<FaultSetup> faults;
+    // What the user does in the port dialog, in order: "click:<control text>", "enter",
+    // "escape", "close". When the list runs out with the dialog still open, the run is stuck.
+    std::vector<std::string> dialogActions = {"click:OK"};
+    // DOS devices defined before the program starts, oldest first per name.
+    std::vector<std::pair<std::string, std::string>> dosDevices;
+    int showCommand = SW_SHOWDEFAULT;
+
+    Setup(); // one printer on LPT2 that takes the record
+};
+
+enum class EventKind { Transcript, Trace };
+
+struct Event {
+    EventKind kind;
+    std::string text;
+};
+
+struct PortHandleRecord {
+    int port;         // 1..3
+    int closes;       // CloseHandle calls that closed it (1 is right)
+    std::string path; // as opened
+};
+
+struct Outcome {
+    int exitCode = -1;
+    bool stuck = false;  // the program waited for something that never came
+    int crashSignal = 0; // set by RunFresh when the run died on a signal
+    std::vector<Event> events;
+    std::array<std::string, PortCount> portBytes;  // every byte each port received
+    std::array<std::string, PortCount> printerIds; // what each printer reports at the end
+    bool spoolerRunning = true;
+    bool scratchFileLeft = false;
+    std::map<std::string, std::vector<std::string>> dosDevices; // name -> targets, newest first
+    std::vector<PortHandleRecord> portHandles;
+    std::vector<std::pair<std::string, std::string>> messageBoxes; // caption, text
+    std::vector<std::string> visibleLines; // the main window at the end: "y: text"
+
+    std::vector<std::string> Transcript() const;
+    std::vector<std::string> Trace() const;
+};
+
+// What runs on the machine: by default the program from its entry point; tests may run a part of
+// it instead. Returns the process exit code.
+using Program = std::function<int()>;
+
+// Runs the program once in this process, which must not have run it before.
+Outcome RunProgram(const Setup& setup, const Program& program = {});
+// Runs the program once in a fresh child process with a working directory of its own, as each
+// real run starts.
+Outcome RunFresh(const Setup& setup, const Program& program = {});
+
+// The instance handle the program is started with.
+HINSTANCE ProgramInstance();
+// Adds "note: TEXT" to the transcript of the running machine, for tests that run a part of the
+// program.
+void Note(const std::string& text);
+
+// Runner options (see Usage()) to a setup; returns an error message naming a bad option.
+struct ParsedOptions {
+    Setup setup;
+    std::string captureDir;
+    bool trace = false;
+    bool help = false;
+    std::string error;
+};
+ParsedOptions ParseOptions(const std::vector<std::string>& args);
+const char* Usage();
+
+// Writes a byte string as "\n"-escaped text, for the transcript.
+std::string Escape(const std::string& text);
+
+} // namespace sim
