@@ -28,7 +28,7 @@ using Pixel = std::uint32_t;
 constexpr Pixel White = 0x00FFFFFF;
 constexpr Pixel Black = 0x00000000;
 constexpr Pixel GlyphFlag = 0x80000000u;
-constexpr int GlyphWidth = 8, GlyphHeight = 16;
+constexpr int GlyphWidth = 7, GlyphHeight = 16; // the system font's average cell
 inline Pixel GlyphPixel(unsigned char ch, int dx, int dy) {
     return GlyphFlag | (Pixel(ch) << 16) | (Pixel(dy) << 8) | Pixel(dx);
 }
