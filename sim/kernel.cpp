@@ -157,9 +157,12 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD writte
         return Fail(ERROR_WRITE_FAULT, FALSE);
     const int index = port->port - 1;
     Printer* printer = m.printers[index].get();
+    const FaultSetup* misbehaviour = m.misbehaviour;
     DWORD taken = toWrite;
     if (m.setup.write == WriteMode::Short)
         taken = toWrite / 2;
+    if (misbehaviour && misbehaviour->kind == FaultKind::ShortWrite)
+        taken = misbehaviour->count < toWrite ? misbehaviour->count : toWrite;
     if (!printer) {
         // Nobody takes the bytes: the write ends when its total time-out runs out.
         if (!port->timeoutsSet || (port->timeouts.WriteTotalTimeoutConstant == 0 &&
@@ -188,9 +191,23 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID, DWORD, LPVOID out
         *returned = 0;
     if (auto error = m.Enter("DeviceIoControl", "code " + std::to_string(code), ERROR_GEN_FAILURE))
         return Fail(*error, FALSE);
+    const FaultSetup* misbehaviour = m.misbehaviour;
     PortHandle* port = FindPort(device);
     if (!port)
         return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (misbehaviour && misbehaviour->kind == FaultKind::Reply) {
+        // A driver that answers with whatever it likes and reports any count.
+        const std::string& bytes = misbehaviour->bytes;
+        const std::size_t copied = bytes.size() < outSize ? bytes.size() : outSize;
+        if (copied && out)
+            std::memcpy(out, bytes.data(), copied);
+        if (returned)
+            *returned = misbehaviour->count;
+        m.Trace("  reply " + std::to_string(copied) + " bytes, reported as " +
+                std::to_string(misbehaviour->count) + ": \"" + Escape(bytes.substr(0, copied)) +
+                "\"");
+        return TRUE;
+    }
     // Only the 95/98 parallel-port driver answers code 17 with the printer's device ID.
     if (m.setup.family != Family::Win9x || code != 17)
         return Fail(ERROR_INVALID_FUNCTION, FALSE);
@@ -210,9 +227,12 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID, DWORD, LPVOID out
 
 BOOL WINAPI CloseHandle(HANDLE object) {
     Machine& m = M();
-    if (auto error = m.Enter("CloseHandle", "", ERROR_INVALID_HANDLE))
-        return Fail(*error, FALSE);
+    const std::optional<DWORD> error = m.Enter("CloseHandle", "", ERROR_INVALID_HANDLE);
     auto it = m.handles.find(reinterpret_cast<std::uintptr_t>(object));
+    if (it != m.handles.end())
+        ++it->second.closeCalls;
+    if (error)
+        return Fail(*error, FALSE);
     if (it == m.handles.end())
         return Fail(ERROR_INVALID_HANDLE, FALSE);
     ++it->second.closes; // a second close is recorded, and fails

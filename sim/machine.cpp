@@ -100,9 +100,14 @@ Machine::Machine(const Setup& s) : setup(s) {
     WriteFile(stateDir + "/spooler", "running\n");
     std::string faults;
     for (const FaultSetup& f : setup.faults)
-        faults += f.call + "#" + std::to_string(f.occurrence) + "\n";
+        if (f.kind == FaultKind::Fail)
+            faults += f.call + "#" + std::to_string(f.occurrence) + "\n";
     WriteFile(stateDir + "/faults", faults);
     WriteFile(stateDir + "/shell.log", "");
+    if (const char* old = std::getenv("PATH"))
+        savedPath = old;
+    if (const char* old = std::getenv("QX_SIM_STATE"))
+        savedState = old;
     setenv("QX_SIM_STATE", stateDir.c_str(), 1);
     // The program's shell commands reach the simulated spooler through our own net and del.
     const char* path = std::getenv("PATH");
@@ -127,6 +132,15 @@ Machine::Machine(const Setup& s) : setup(s) {
 }
 
 Machine::~Machine() {
+    // Runs repeated in one process must not stack up PATH entries.
+    if (savedPath)
+        setenv("PATH", savedPath->c_str(), 1);
+    else
+        unsetenv("PATH");
+    if (savedState)
+        setenv("QX_SIM_STATE", savedState->c_str(), 1);
+    else
+        unsetenv("QX_SIM_STATE");
     std::error_code ignored;
     std::filesystem::remove_all(stateDir, ignored);
 }
@@ -143,8 +157,14 @@ std::optional<DWORD> Machine::Enter(const char* call, const std::string& detail,
     std::string line = std::string(call) + "#" + std::to_string(n);
     if (!detail.empty())
         line += " " + detail;
+    misbehaviour = nullptr;
     for (const FaultSetup& f : setup.faults) {
         if (f.call == call && (f.occurrence == 0 || f.occurrence == n)) {
+            if (f.kind != FaultKind::Fail) {
+                misbehaviour = &f;
+                Trace(line + " -> injected misbehaviour");
+                return std::nullopt;
+            }
             const DWORD error = f.error ? f.error : usualError;
             Trace(line + " -> injected failure, error " + std::to_string(error));
             return error;
@@ -191,7 +211,7 @@ Outcome Machine::Finish(int exitCode, bool stuck) {
     out.scratchFileLeft = std::filesystem::exists(ScratchFile);
     out.dosDevices = dosDevices;
     for (const auto& [value, handle] : handles)
-        out.portHandles.push_back({handle.port, handle.closes, handle.path});
+        out.portHandles.push_back({handle.port, handle.closes, handle.path, handle.closeCalls});
     out.messageBoxes = messageBoxes;
     if (Window* main = FindWindow(mainWindow))
         for (const TextRun& run : ReadText(main->client))

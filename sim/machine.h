@@ -109,6 +109,7 @@ struct PortHandle {
     int closes = 0;
     bool timeoutsSet = false;
     COMMTIMEOUTS timeouts{};
+    int closeCalls = 0;
 };
 
 class Machine {
@@ -121,6 +122,8 @@ class Machine {
     // Every platform call announces itself here: it is traced, counted, and fails when a fault
     // is set for it. Returns the error to fail with.
     std::optional<DWORD> Enter(const char* call, const std::string& detail, DWORD usualError);
+    // The misbehaviour set for the call that entered last, when it is to succeed wrongly.
+    const FaultSetup* misbehaviour = nullptr;
 
     void Say(const std::string& text);   // a transcript event
     void Trace(const std::string& text); // a trace event
@@ -162,6 +165,8 @@ class Machine {
 
   private:
     std::map<std::string, int> callCounts;
+    // The environment before the run, put back when the machine goes.
+    std::optional<std::string> savedPath, savedState;
     std::vector<Event> events;
     long shellLogRead = 0;
 };

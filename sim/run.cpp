@@ -80,6 +80,7 @@ std::string Encode(const Outcome& o) {
         w.Int(h.port);
         w.Int(h.closes);
         w.Str(h.path);
+        w.Int(h.closeCalls);
     }
     w.Int(static_cast<long long>(o.messageBoxes.size()));
     for (const auto& [caption, text] : o.messageBoxes) {
@@ -118,6 +119,7 @@ Outcome Decode(std::string bytes) {
         h.port = static_cast<int>(r.Int());
         h.closes = static_cast<int>(r.Int());
         h.path = r.Str();
+        h.closeCalls = static_cast<int>(r.Int());
         o.portHandles.push_back(h);
     }
     for (long long n = r.Int(); n > 0; --n) {
@@ -146,6 +148,10 @@ Outcome RunProgram(const Setup& setup, const Program& program) {
         std::abort();
     }
     ran = true;
+    return RunInProcess(setup, program);
+}
+
+Outcome RunInProcess(const Setup& setup, const Program& program) {
     Machine machine(setup);
     TheMachine = &machine;
     int exitCode = -1;

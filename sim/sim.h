@@ -36,11 +36,22 @@ struct PortSetup {
     std::optional<PrinterSetup> printer;
 };
 
-// Makes one platform call fail: the n-th call of that name (0: every one).
+// How a faulted call goes wrong.
+enum class FaultKind {
+    Fail,       // the call fails with `error`
+    ShortWrite, // WriteFile succeeds, but only `count` bytes (at most those given) reach the port
+    Reply,      // DeviceIoControl succeeds: `bytes` fill the buffer (as many as fit) and the driver
+                // reports `count` bytes returned, true or not
+};
+
+// Makes one platform call fail or misbehave: the n-th call of that name (0: every one).
 struct FaultSetup {
     std::string call;
     int occurrence = 0;
     DWORD error = 0; // 0: the call's usual error
+    FaultKind kind = FaultKind::Fail;
+    DWORD count = 0;
+    std::string bytes = {};
 };
 
 enum class WriteMode { Normal, Fails, Short };
@@ -68,9 +79,10 @@ struct Event {
 };
 
 struct PortHandleRecord {
-    int port;         // 1..3
-    int closes;       // CloseHandle calls that closed it (1 is right)
-    std::string path; // as opened
+    int port;           // 1..3
+    int closes;         // CloseHandle calls that closed it (1 is right)
+    std::string path;   // as opened
+    int closeCalls = 0; // CloseHandle calls the program made on it, failed ones included
 };
 
 struct Outcome {
@@ -97,6 +109,10 @@ using Program = std::function<int()>;
 
 // Runs the program once in this process, which must not have run it before.
 Outcome RunProgram(const Setup& setup, const Program& program = {});
+// For benchmarks and fuzzing only: runs the program on a fresh machine in this process, as often
+// as called. Unlike a real start, the program's own process-wide variables (the port choice, the
+// canvas, ...) keep what the last run left in them; the caller resets them or keeps them equal.
+Outcome RunInProcess(const Setup& setup, const Program& program = {});
 // Runs the program once in a fresh child process with a working directory of its own, as each
 // real run starts.
 Outcome RunFresh(const Setup& setup, const Program& program = {});

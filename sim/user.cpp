@@ -454,13 +454,15 @@ HDC WINAPI GetDC(HWND hwnd) {
 }
 
 int WINAPI ReleaseDC(HWND, HDC dc) {
-    M().Enter("ReleaseDC", "", 0);
+    if (M().Enter("ReleaseDC", "", 0))
+        return 0;
     ReleaseWindowDC(dc);
     return 1;
 }
 
 int WINAPI GetSystemMetrics(int index) {
-    M().Enter("GetSystemMetrics", std::to_string(index), 0);
+    if (M().Enter("GetSystemMetrics", std::to_string(index), 0))
+        return 0;
     switch (index) {
     case SM_CXSCREEN:
         return ScreenWidth;
