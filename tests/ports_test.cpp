@@ -146,6 +146,33 @@ TEST(Query, ReplyIsTerminatedAfterTheReturnedCount) {
     }
 }
 
+TEST(Query, ADriverClaimingMoreThanTheBufferIsCutAtIts512Bytes) {
+    // Only the reported count lies: the bytes that fit are there, and the terminator must
+    // still land inside the reply.
+    for (const DWORD claimed : {513u, 4096u, 0xFFFFFFFFu}) {
+        sim::Setup setup = qxtest::Printers({{1, PrinterKind::Takes}});
+        setup.faults.push_back(
+            {"DeviceIoControl", 1, 0, sim::FaultKind::Reply, claimed, std::string(600, 'M')});
+        const sim::Outcome o = sim::RunFresh(setup, [] {
+            HANDLE port = CreateFileA("LPT1:", GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+            struct {
+                DeviceIdReply reply;
+                char after[16];
+            } buffer;
+            std::memset(&buffer, 'x', sizeof buffer);
+            const DWORD count = QueryDeviceId(port, buffer.reply);
+            sim::Note("count " + std::to_string(count) + " length " +
+                      std::to_string(std::strlen(buffer.reply)) + " after " +
+                      std::string(buffer.after, 16));
+            CloseHandle(port);
+            return 0;
+        });
+        EXPECT_EQ(o.Transcript().front(), "note: count 512 length 512 after xxxxxxxxxxxxxxxx")
+            << "claimed " << claimed << "\n"
+            << Describe(o);
+    }
+}
+
 TEST(Query, AFailedQueryGivesAnEmptyReply) {
     // The NT driver does not answer the 95/98 control code.
     sim::Setup setup = qxtest::Printers({{1, PrinterKind::Takes}}, sim::Family::NT);
