@@ -1,5 +1,6 @@
+# shellcheck shell=bash disable=SC2034 # its constants and results are for the scripts that source it
 # Shared by wine-case and run-wine: a private Wine prefix, a virtual X display, and the user's
-# hands (xdotool) and eyes (import, the probe). Source it; it defines functions only.
+# hands (xdotool) and eyes (import, the probe). Source it; it defines functions and constants.
 
 # Finds wine64 and wineserver (Debian keeps them in /usr/lib/wine).
 wine_tools() {
@@ -87,3 +88,99 @@ screenshot() {
   SHOT=$(printf '%s/%02d-%s.png' "$SHOT_DIR" "$SHOT_COUNT" "$1")
   import -display "$DISPLAY" -window root "$SHOT" 2>/dev/null || echo "(screenshot $SHOT failed)" >&2
 }
+
+# The port dialog: its client area in dialog units, its controls' rectangles as the resource
+# script lays them out.
+DIALOG_TITLE="Select Printer Port"
+DIALOG_UNITS_W=177
+DIALOG_UNITS_H=95
+declare -A DIALOG_CONTROL=([LPT1]="31 34 33 10" [LPT2]="31 50 33 10" [LPT3]="31 67 33 10"
+  [OK]="110 46 45 14")
+
+# What follows acts on the program started by start_program; a caller defines fail (print what
+# went wrong and what was seen, then exit) and sets WORK_DIR, where the program's working folder
+# (cwd), its Wine output (wine.log) and the list of windows seen (seen.txt) are kept.
+
+# Every visible top-level window as the program's own window system sees it (see probe.cpp).
+probe_windows() { timeout 60 "$WINE64" "$QX_PROBE" windows 2>/dev/null | tr -d '\r'; }
+
+# The probe's line for the window titled $1.
+probe_window() { probe_windows | awk -F'|' -v t="$1" '$1 == t { print; exit }'; }
+
+# Makes the DOS device $1 of the prefix (lpt2, ostrane_lpt2, ...) stand for the file $2.
+port_link() { ln -sfn "$2" "$WINEPREFIX/dosdevices/$1"; }
+
+start_program() {
+  (cd "$WORK_DIR/cwd" && exec "$WINE64" "$QX_EXE") >"$WORK_DIR/wine.log" 2>&1 &
+  PROGRAM_PID=$!
+}
+
+# Waits up to $1 seconds until a window with one of the titles that follow is visible and has
+# settled: the same X window with the same geometry on two looks running (Wine may replace a
+# window's X window just after showing it). Sets WIN_TITLE, WIN_ID and WIN_X, WIN_Y, WIN_W,
+# WIN_H: its client area on the screen.
+wait_window() {
+  local limit=$1 deadline last="" title id geometry found
+  shift
+  deadline=$((SECONDS + limit))
+  while ((SECONDS < deadline)); do
+    visible_windows >>"$WORK_DIR/seen.txt"
+    found=""
+    for title in "$@"; do
+      id=$(xdotool search --onlyvisible --name "$(title_pattern "$title")" 2>/dev/null | tail -n 1)
+      [[ -n $id ]] || continue
+      geometry=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null) || continue
+      found="$title|$id|$geometry"
+      break
+    done
+    if [[ -n $found && $found == "$last" ]]; then
+      local WINDOW X Y WIDTH HEIGHT SCREEN
+      eval "$geometry"
+      WIN_TITLE=$title WIN_ID=$id WIN_X=$X WIN_Y=$Y WIN_W=$WIDTH WIN_H=$HEIGHT
+      return 0
+    fi
+    last=$found
+    kill -0 "$PROGRAM_PID" 2>/dev/null ||
+      fail "the program ended while a window titled $(printf '"%s" ' "$@")was awaited"
+    sleep 0.3
+  done
+  fail "no window titled $(printf '"%s" ' "$@")settled within ${limit}s"
+}
+
+wait_window_gone() {
+  local title=$1 deadline=$((SECONDS + 15))
+  while ((SECONDS < deadline)); do
+    xdotool search --onlyvisible --name "$(title_pattern "$title")" >/dev/null 2>&1 || return 0
+    sleep 0.3
+  done
+  fail "the window \"$title\" is still shown 15s after its OK button was clicked"
+}
+
+click_at() { xdotool mousemove --sync "$1" "$2" click 1; }
+
+# Clicks a port dialog control at its place in dialog units, scaled to the dialog's client area.
+click_dialog_control() {
+  local x y w h
+  read -r x y w h <<<"${DIALOG_CONTROL[$1]}"
+  click_at $((WIN_X + (2 * x + w) * WIN_W / (2 * DIALOG_UNITS_W))) \
+    $((WIN_Y + (2 * y + h) * WIN_H / (2 * DIALOG_UNITS_H)))
+}
+
+# Checks the message box just awaited (caption $1, text $2 unless empty, line breaks shown as
+# "/") and clicks its OK button. Without a window manager the keyboard focus does not follow a new box,
+# so the button is clicked, at the place the probe reports or else near the box's bottom centre.
+answer_message_box() {
+  local caption=$1 text=$2 line ok
+  line=$(probe_window "$caption")
+  [[ -n $line ]] || fail "the probe does not see the message box \"$caption\""
+  [[ -z $text || $(cut -d'|' -f5- <<<"$line") == "$text" ]] ||
+    fail "message box \"$caption\" says \"$(cut -d'|' -f5- <<<"$line")\", expected \"$text\""
+  ok=$(cut -d'|' -f4 <<<"$line")
+  if [[ -n $ok ]]; then
+    click_at "${ok%,*}" "${ok#*,}"
+  else
+    click_at $((WIN_X + WIN_W / 2)) $((WIN_Y + WIN_H - 20))
+  fi
+  wait_window_gone "$caption"
+}
+
