@@ -27,6 +27,7 @@ constexpr char MessageOpenFailedFormat[] = "Could not open printer port %s";
 constexpr char MessageWriteFailedFormat[] = "Error writing to printer port %s";
 constexpr char MessageUpdated[] = "Printer Device ID successfully updated";
 constexpr char MessageNotVerified[] = "Could not verify Device ID !\n\nDevice ID not updated !";
+constexpr char MessageNoPortChosen[] = "No printer port selected !\n\nDevice ID not updated !";
 
 // Shell commands; their output goes to a scratch file in the current directory.
 constexpr char CommandStopSpooler[] = "net stop spooler > OstraneUpdate";

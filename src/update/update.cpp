@@ -41,17 +41,23 @@ void ChoosePortNT(UpdateState& state) {
     ShowStatus(StatusOsY, StatusOsNT);
     ShowStatus(StatusChoiceY, StatusDialogSelected);
     RefreshWindow();
-    DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_PORTDIALOG), MainWindow, PortDlgProc, 0);
-    for (int i = 0; i < PortCount; ++i) {
-        if (PortChoice[i] == BST_CHECKED) {
-            std::snprintf(state.statusText, sizeof state.statusText, StatusSelectedFormat,
-                          PortNames[i]);
-            ShowStatus(StatusPortY, state.statusText);
-            std::snprintf(state.portName, sizeof state.portName, "%s", PortNames[i]);
-            RefreshWindow();
-            return;
+    // A dialog that could not be shown leaves PortChoice at its starting value, which is no
+    // choice of the user's; nor is a dialog that ends with no port checked.
+    if (DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_PORTDIALOG), MainWindow, PortDlgProc,
+                        0) != -1) {
+        for (int i = 0; i < PortCount; ++i) {
+            if (PortChoice[i] == BST_CHECKED) {
+                std::snprintf(state.statusText, sizeof state.statusText, StatusSelectedFormat,
+                              PortNames[i]);
+                ShowStatus(StatusPortY, state.statusText);
+                std::snprintf(state.portName, sizeof state.portName, "%s", PortNames[i]);
+                RefreshWindow();
+                return;
+            }
         }
     }
+    MessageBoxA(NULL, MessageNoPortChosen, CaptionError, MB_OK);
+    state.failed = 1;
 }
 
 void ChoosePort9X(UpdateState& state) {
