@@ -207,6 +207,7 @@ typedef struct tagPAINTSTRUCT {
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
 #define WM_USER 0x0400
+#define WM_APP 0x8000
 #define SC_CLOSE 0xF060
 #define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B

@@ -99,6 +99,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         return 0;
 
     StartProgramMessage = RegisterWindowMessageA(StartMessageName);
+    // The message only ever goes from us to our own window, so should the system have no
+    // registered number to give, one of the application's private range does the same work;
+    // without it the update would never start and nothing would be reported.
+    if (StartProgramMessage == 0)
+        StartProgramMessage = WM_APP;
     ShowWindow(MainWindow, showCommand);
     UpdateWindow(MainWindow);
     SendMessageA(MainWindow, StartProgramMessage, 0, 0);
