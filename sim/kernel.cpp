@@ -1,6 +1,7 @@
 // Kernel services of the simulated PC: version, parallel ports, the DOS-device namespace, time.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -87,7 +88,8 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     info->dwMinorVersion = nt ? 1 : 10;
     info->dwBuildNumber = nt ? 2600 : 2222;
     info->dwPlatformId = nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS;
-    std::strcpy(info->szCSDVersion, nt ? "Service Pack 3" : " A ");
+    std::snprintf(info->szCSDVersion, sizeof info->szCSDVersion, "%s",
+                  nt ? "Service Pack 3" : " A ");
     return TRUE;
 }
 
@@ -309,6 +311,8 @@ DWORD WINAPI QueryDosDeviceA(LPCSTR deviceName, LPSTR targetPath, DWORD max) {
     list += '\0';
     if (list.size() > max)
         return Fail(ERROR_INSUFFICIENT_BUFFER, 0u);
+    // The list carries its own terminators.
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
     std::memcpy(targetPath, list.data(), list.size());
     return static_cast<DWORD>(list.size());
 }

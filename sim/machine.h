@@ -71,7 +71,7 @@ struct Window {
     std::string className;
     std::string title;
     DWORD style;
-    int x, y, width, height;
+    int x = 0, y = 0, width = 0, height = 0;
     WNDPROC proc = nullptr;
     DLGPROC dialogProc = nullptr;
     HWND owner = nullptr;

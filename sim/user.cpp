@@ -396,7 +396,7 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
         return 1;
     }
     case WM_PAINT: {
-        PAINTSTRUCT paint;
+        PAINTSTRUCT paint{}; // BeginPaint may fail and leave it as it was
         BeginPaint(hwnd, &paint);
         EndPaint(hwnd, &paint);
         return 0;
