@@ -1,0 +1,15 @@
+# Shared by the mingw-w64 toolchain files, which set QX_MINGW_PREFIX and CMAKE_SYSTEM_PROCESSOR.
+set(CMAKE_SYSTEM_NAME Windows)
+
+# Prefer the win32-threads flavour: the posix one links winpthread, a DLL we do not ship.
+find_program(CMAKE_C_COMPILER NAMES ${QX_MINGW_PREFIX}-gcc-win32 ${QX_MINGW_PREFIX}-gcc)
+find_program(CMAKE_CXX_COMPILER NAMES ${QX_MINGW_PREFIX}-g++-win32 ${QX_MINGW_PREFIX}-g++)
+set(CMAKE_RC_COMPILER ${QX_MINGW_PREFIX}-windres)
+set(CMAKE_STRIP ${QX_MINGW_PREFIX}-strip)
+set(CMAKE_OBJDUMP ${QX_MINGW_PREFIX}-objdump)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QX_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
