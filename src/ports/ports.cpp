@@ -47,6 +47,9 @@ INT_PTR CALLBACK PortDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 }
 
 DWORD QueryDeviceId(HANDLE port, DeviceIdReply& reply) {
+    // A driver may report more bytes than it delivered: what it did not deliver must read as the
+    // end of the text, never as what an earlier query left in the buffer.
+    std::memset(reply, 0, sizeof reply);
     DWORD returned = 0;
     if (!DeviceIoControl(port, IoctlGetDeviceId, NULL, 0, reply, DeviceIdMax, &returned, NULL))
         returned = 0;
