@@ -51,28 +51,30 @@ enum Relax : unsigned {
 
 struct Accepted {
     const char* call;
+    int occurrence; // 0: any
     unsigned relax;
     const char* why;
 };
 
 // Faults whose consequence is accepted, and why. Any fault not listed here must pass every check.
 const Accepted AcceptedFaults[] = {
-    {"RegisterClassA", NoMessageBox,
+    {"RegisterClassA", 0, NoMessageBox,
      "without its window class the program ends at once, before it touches a port"},
-    {"CreateWindowExA", NoMessageBox,
+    {"CreateWindowExA", 0, NoMessageBox,
      "without its window the program ends at once, before it touches a port"},
-    {"SendMessageA", NoMessageBox,
+    {"SendMessageA", 0, NoMessageBox,
      "sent to a window of the same thread it is a direct call of the window procedure; the "
      "program cannot tell a failure from the procedure's own result, and nothing was touched"},
-    {"MessageBoxA", NoMessageBox,
+    {"MessageBoxA", 0, NoMessageBox,
      "the platform refused to show the report; there is no other channel by design, and the PC "
      "is left sound all the same"},
-    {"net", SpoolerStopped,
+    // The second net command is the restart.
+    {"net", 2, SpoolerStopped,
      "the restart command is issued on every road that stopped the spooler; a service that "
      "refuses to start is beyond the program, which ignores the command's result"},
-    {"del", ScratchLeft,
+    {"del", 0, ScratchLeft,
      "the delete command is issued on every road that made the file; its result is ignored"},
-    {"CloseHandle", HandleLeftOpen,
+    {"CloseHandle", 0, HandleLeftOpen,
      "the program closes each handle once; a close the platform refuses is not retried"},
 };
 
@@ -132,7 +134,8 @@ std::vector<BadReply> BadReplies() {
 
 void Accept(Case& c) {
     for (const Accepted& a : AcceptedFaults)
-        if (c.fault.kind == sim::FaultKind::Fail && c.fault.call == a.call) {
+        if (c.fault.kind == sim::FaultKind::Fail && c.fault.call == a.call &&
+            (a.occurrence == 0 || a.occurrence == c.fault.occurrence)) {
             c.relax = a.relax;
             c.why = a.why;
         }
