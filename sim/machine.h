@@ -153,6 +153,7 @@ class Machine {
     std::map<std::uintptr_t, Bitmap> bitmaps;
     std::uintptr_t nextObject = 0x10000;
     std::size_t nextDialogAction = 0;
+    int getMessageCalls = 0;
     HWND mainWindow = nullptr; // the first top-level window created
     std::vector<std::pair<std::string, std::string>> messageBoxes;
 

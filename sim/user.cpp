@@ -330,6 +330,9 @@ LRESULT WINAPI SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 BOOL WINAPI GetMessageA(LPMSG message, HWND hwnd, UINT, UINT) {
     Machine& m = M();
+    // A loop that keeps asking after errors would spin for ever on a real PC.
+    if (++m.getMessageCalls > MaxEmptyGets)
+        throw Stuck{"the message loop keeps asking for messages"};
     if (auto error = m.Enter("GetMessageA", "", ERROR_INVALID_PARAMETER))
         return Fail(*error, BOOL(-1));
     for (int empty = 0; empty < MaxEmptyGets; ++empty) {

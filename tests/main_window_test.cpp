@@ -53,6 +53,16 @@ TEST(MainWindow, ProcessEndsWithExitCodeZeroWhenTheLastBoxIsDismissed) {
     EXPECT_LT(Find(trace, "PostQuitMessage#1 0"), Find(trace, "GetMessageA#1"));
 }
 
+TEST(MainWindow, AFailingMessageLoopEndsInsteadOfSpinning) {
+    sim::Setup setup;
+    setup.faults.push_back({"GetMessageA", 0, 0}); // every call returns -1
+    const sim::Outcome o = sim::RunFresh(setup);
+    EXPECT_FALSE(o.stuck) << Describe(o);
+    EXPECT_EQ(o.exitCode, 0) << Describe(o);
+    ASSERT_EQ(o.messageBoxes.size(), 1u) << Describe(o);
+    EXPECT_EQ(o.messageBoxes[0].first, "Success");
+}
+
 TEST(MainWindow, FailingToRegisterOrCreateEndsQuietly) {
     for (const char* call : {"RegisterClassA", "CreateWindowExA"}) {
         sim::Setup setup;

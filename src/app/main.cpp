@@ -38,7 +38,7 @@ void OnCreate(HWND window) {
 }
 
 void OnPaint(HWND window) {
-    PAINTSTRUCT paint;
+    PAINTSTRUCT paint = {};
     HDC dc = BeginPaint(window, &paint);
     BitBlt(dc, 0, 0, ScreenWidth, ScreenHeight, CanvasDC, 0, 0, SRCCOPY);
     EndPaint(window, &paint);
@@ -108,8 +108,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     UpdateWindow(MainWindow);
     SendMessageA(MainWindow, StartProgramMessage, 0, 0);
 
-    MSG message;
-    while (GetMessageA(&message, NULL, 0, 0)) {
+    // GetMessageA returns -1 on an error, which would only repeat: only a message keeps us going.
+    MSG message = {};
+    while (GetMessageA(&message, NULL, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
