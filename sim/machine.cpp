@@ -224,20 +224,22 @@ Outcome Machine::Finish(int exitCode, bool stuck) {
     return out;
 }
 
-std::vector<std::string> Outcome::Transcript() const {
+namespace {
+std::vector<std::string> TextsOf(const std::vector<Event>& events, EventKind kind) {
     std::vector<std::string> lines;
     for (const Event& e : events)
-        if (e.kind == EventKind::Transcript)
+        if (e.kind == kind)
             lines.push_back(e.text);
     return lines;
 }
+} // namespace
+
+std::vector<std::string> Outcome::Transcript() const {
+    return TextsOf(events, EventKind::Transcript);
+}
 
 std::vector<std::string> Outcome::Trace() const {
-    std::vector<std::string> lines;
-    for (const Event& e : events)
-        if (e.kind == EventKind::Trace)
-            lines.push_back(e.text);
-    return lines;
+    return TextsOf(events, EventKind::Trace);
 }
 
 } // namespace sim

@@ -198,15 +198,20 @@ class Parser {
         return token_.kind == Token::Word && token_.text == word;
     }
 
+    // "x, y, width, height" in dialog units.
+    void Rectangle(int& x, int& y, int& cx, int& cy) {
+        x = static_cast<int>(Number());
+        Comma();
+        y = static_cast<int>(Number());
+        Comma();
+        cx = static_cast<int>(Number());
+        Comma();
+        cy = static_cast<int>(Number());
+    }
+
     DialogTemplate ParseBody() {
         DialogTemplate d;
-        d.x = static_cast<int>(Number());
-        Comma();
-        d.y = static_cast<int>(Number());
-        Comma();
-        d.cx = static_cast<int>(Number());
-        Comma();
-        d.cy = static_cast<int>(Number());
+        Rectangle(d.x, d.y, d.cx, d.cy);
         bool styled = false;
         DWORD extra = 0;
         while (!IsWord("BEGIN") && !(token_.kind == Token::Punct && token_.text == "{")) {
@@ -279,13 +284,7 @@ class Parser {
         } else {
             lexer_.Error("unsupported control " + keyword);
         }
-        c.x = static_cast<int>(Number());
-        Comma();
-        c.y = static_cast<int>(Number());
-        Comma();
-        c.cx = static_cast<int>(Number());
-        Comma();
-        c.cy = static_cast<int>(Number());
+        Rectangle(c.x, c.y, c.cx, c.cy);
         if (keyword != "CONTROL" && IsComma()) {
             Advance();
             style |= Style();
