@@ -155,14 +155,10 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD writte
         return Fail(ERROR_ACCESS_DENIED, FALSE);
     if (!written && !overlapped)
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    if (m.setup.write == WriteMode::Fails)
-        return Fail(ERROR_WRITE_FAULT, FALSE);
     const int index = port->port - 1;
     Printer* printer = m.printers[index].get();
     const FaultSetup* misbehaviour = m.misbehaviour;
     DWORD taken = toWrite;
-    if (m.setup.write == WriteMode::Short)
-        taken = toWrite / 2;
     if (misbehaviour && misbehaviour->kind == FaultKind::ShortWrite)
         taken = misbehaviour->count < toWrite ? misbehaviour->count : toWrite;
     if (!printer) {

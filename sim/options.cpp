@@ -33,6 +33,9 @@ bool ParseKind(const std::string& text, PrinterKind& kind) {
 
 } // namespace
 
+// What --write-short lets through: half the update record.
+constexpr DWORD ShortWriteBytes = 63;
+
 const char* Usage() {
     return "usage: qx310wup-sim [options]\n"
            "Runs the update tool once on a simulated PC and prints what happens.\n"
@@ -48,7 +51,8 @@ const char* Usage() {
            "  --dialog ACTION           one user action in the port dialog, in order:\n"
            "                            click:TEXT, enter, escape or close; repeatable\n"
            "  --write-fails             every write to a port fails\n"
-           "  --write-short             every write to a port takes only half the bytes\n"
+           "  --write-short             every write to a port takes only 63 bytes (half the "
+           "record)\n"
            "  --fail CALL[#N][=ERROR]   the N-th call (default: every call) of a platform\n"
            "                            function, or of the shell commands net and del, fails\n"
            "  --dos-device NAME=TARGET  a DOS device defined before the start; repeatable\n"
@@ -80,9 +84,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         } else if (option == "--trace") {
             parsed.trace = true;
         } else if (option == "--write-fails") {
-            setup.write = WriteMode::Fails;
+            setup.faults.push_back({"WriteFile", 0, ERROR_WRITE_FAULT});
         } else if (option == "--write-short") {
-            setup.write = WriteMode::Short;
+            setup.faults.push_back({"WriteFile", 0, 0, FaultKind::ShortWrite, ShortWriteBytes});
         } else if (option == "--family") {
             if (!value(v) || (v != "nt" && v != "9x"))
                 return fail("--family takes nt or 9x");

@@ -54,12 +54,9 @@ struct FaultSetup {
     std::string bytes = {};
 };
 
-enum class WriteMode { Normal, Fails, Short };
-
 struct Setup {
     Family family = Family::Win9x;
     std::array<PortSetup, PortCount> ports;
-    WriteMode write = WriteMode::Normal;
     std::vector<FaultSetup> faults;
     // What the user does in the port dialog, in order: "click:<control text>", "enter",
     // "escape", "close". When the list runs out with the dialog still open, the run is stuck.

@@ -42,8 +42,14 @@ sim::Setup WithFault(sim::Setup setup, const char* call, int occurrence, DWORD e
     return setup;
 }
 
-sim::Setup WithWrite(sim::Setup setup, sim::WriteMode mode) {
-    setup.write = mode;
+sim::Setup WithWriteFailing(sim::Setup setup) {
+    setup.faults.push_back({"WriteFile", 0, ERROR_WRITE_FAULT});
+    return setup;
+}
+
+// Every write takes half the record and reports success.
+sim::Setup WithShortWrite(sim::Setup setup) {
+    setup.faults.push_back({"WriteFile", 0, 0, sim::FaultKind::ShortWrite, 63});
     return setup;
 }
 
@@ -109,14 +115,14 @@ std::vector<Road> Roads() {
          "Could not open printer port LPT2:",
          {"", "", ""}},
         {"Win9xWriteFails",
-         WithWrite(lpt2, sim::WriteMode::Fails),
+         WithWriteFailing(lpt2),
          {"10: OS = 9X", "40: CheckDeviceID ( ) = 1",
           "70: Found BRAXEL QX310 printer on LPT2:", "130: Error 29 writing to printer port LPT2:"},
          "ERROR",
          "Error writing to printer port LPT2:",
          {"", "", ""}},
         {"Win9xShortWriteIsAFailure",
-         WithWrite(lpt2, sim::WriteMode::Short),
+         WithShortWrite(lpt2),
          {"10: OS = 9X", "40: CheckDeviceID ( ) = 1", "70: Found BRAXEL QX310 printer on LPT2:",
           "130: Error 1460 writing to printer port LPT2:"},
          "ERROR",
@@ -154,7 +160,7 @@ std::vector<Road> Roads() {
          {"", "", ""},
          "OSTRANE_LPT3 -> \\Device\\Parallel2"},
         {"NtWriteFails",
-         Nt(WithWrite(lpt2, sim::WriteMode::Fails), ChooseLpt2),
+         Nt(WithWriteFailing(lpt2), ChooseLpt2),
          {"10: OS = NT", "40: Dialog Selected",
           "70: Selected LPT2:", "130: Error 29 writing to printer port LPT2:"},
          "ERROR",
@@ -162,7 +168,7 @@ std::vector<Road> Roads() {
          {"", "", ""},
          "OSTRANE_LPT2 -> \\Device\\Parallel1"},
         {"NtShortWriteIsAFailure",
-         Nt(WithWrite(lpt2, sim::WriteMode::Short), ChooseLpt2),
+         Nt(WithShortWrite(lpt2), ChooseLpt2),
          {"10: OS = NT", "40: Dialog Selected",
           "70: Selected LPT2:", "130: Error 1460 writing to printer port LPT2:"},
          "ERROR",
@@ -263,8 +269,7 @@ TEST(UpdateRunOrder, NtOpenFailureRestartsSpoolerBeforeTheMessage) {
 }
 
 TEST(UpdateRunOrder, WriteFailureClosesThePortBeforeRestartingSpooler) {
-    const sim::Outcome o =
-        sim::RunFresh(Nt(WithWrite(sim::Setup(), sim::WriteMode::Fails), ChooseLpt2));
+    const sim::Outcome o = sim::RunFresh(Nt(WithWriteFailing(sim::Setup()), ChooseLpt2));
     long close = -1, restart = -1, index = 0;
     for (const sim::Event& e : o.events) {
         if (e.text.find("closed LPT2:") != std::string::npos && close < 0)
