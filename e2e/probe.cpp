@@ -3,6 +3,7 @@
 //   probe windows         one line per visible top-level window, frames in screen pixels:
 //                         title|class|left,top,width,height|x,y of its OK button's centre|its text
 //                         (the last two only for dialog boxes, message boxes among them)
+//   probe checked TITLE   the text of each checked button of the window titled TITLE, one a line
 #include <windows.h>
 
 #include <cstdio>
@@ -39,6 +40,17 @@ BOOL CALLBACK PrintWindow(HWND window, LPARAM) {
     return TRUE;
 }
 
+BOOL CALLBACK PrintIfChecked(HWND child, LPARAM) {
+    char className[64] = "", text[256] = "";
+    GetClassNameA(child, className, sizeof className);
+    if (lstrcmpiA(className, "Button") == 0 &&
+        SendMessageA(child, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+        GetWindowTextA(child, text, sizeof text);
+        std::printf("%s\n", text);
+    }
+    return TRUE;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -46,6 +58,15 @@ int main(int argc, char** argv) {
         EnumWindows(PrintWindow, 0);
         return 0;
     }
-    std::fprintf(stderr, "usage: probe windows\n");
+    if (argc == 3 && std::strcmp(argv[1], "checked") == 0) {
+        HWND window = FindWindowA(NULL, argv[2]);
+        if (window == NULL) {
+            std::fprintf(stderr, "probe: no window titled \"%s\"\n", argv[2]);
+            return 1;
+        }
+        EnumChildWindows(window, PrintIfChecked, 0);
+        return 0;
+    }
+    std::fprintf(stderr, "usage: probe windows | probe checked TITLE\n");
     return 2;
 }

@@ -2,13 +2,31 @@
 # Shared by wine-case and run-wine: a private Wine prefix, a virtual X display, and the user's
 # hands (xdotool) and eyes (import, the probe). Source it; it defines functions and constants.
 
-# Finds wine64 and wineserver (Debian keeps them in /usr/lib/wine).
+# Finds the Wine loader for the program's architecture, $QX_ARCH (x64, the default, or x86),
+# as WINE, and wineserver (Debian keeps them in /usr/lib/wine). 32-bit Wine comes from
+# scripts/setup-wine32; one wineserver serves both kinds, each prefix its own.
 wine_tools() {
-  WINE64=$(command -v wine64 || true)
-  [[ -n $WINE64 || ! -x /usr/lib/wine/wine64 ]] || WINE64=/usr/lib/wine/wine64
+  case ${QX_ARCH:-x64} in
+  x64)
+    WINE=$(command -v wine64 || true)
+    [[ -n $WINE || ! -x /usr/lib/wine/wine64 ]] || WINE=/usr/lib/wine/wine64
+    ;;
+  x86)
+    # Debian's "wine" is a script that falls back on wine64: take the 32-bit loader itself.
+    WINE=/usr/lib/wine/wine
+    [[ -d /usr/lib/wine ]] || WINE=$(command -v wine || true)
+    [[ -x $WINE ]] || WINE=""
+    export WINEARCH=win32
+    ;;
+  *)
+    echo "QX_ARCH is \"$QX_ARCH\"; x64 or x86 expected" >&2
+    return 1
+    ;;
+  esac
   WINESERVER=$(command -v wineserver || true)
   [[ -n $WINESERVER || ! -x /usr/lib/wine/wineserver ]] || WINESERVER=/usr/lib/wine/wineserver
-  [[ -n $WINE64 && -n $WINESERVER ]] || { echo "wine64 and wineserver are needed (scripts/setup)" >&2; return 1; }
+  [[ -n $WINE && -n $WINESERVER ]] ||
+    { echo "Wine for ${QX_ARCH:-x64} programs and wineserver are needed (scripts/setup)" >&2; return 1; }
   export WINEDEBUG=${WINEDEBUG:--all}
   # No downloads of add-ons on a new prefix, and no dialogs asking for them.
   export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -22,7 +40,7 @@ make_prefix() {
   (
     unset DISPLAY
     export WINEPREFIX=$prefix
-    timeout 240 "$WINE64" wineboot -i
+    timeout 240 "$WINE" wineboot -i
     timeout 120 "$WINESERVER" -w
   ) || { echo "wineboot failed for $prefix" >&2; return 1; }
 }
@@ -31,9 +49,9 @@ make_prefix() {
 set_program_version() {
   local key='HKCU\Software\Wine\AppDefaults\qx310wup.exe'
   if [[ -n $1 ]]; then
-    timeout 60 "$WINE64" reg add "$key" /v Version /d "$1" /f >/dev/null
+    timeout 60 "$WINE" reg add "$key" /v Version /d "$1" /f >/dev/null
   else
-    timeout 60 "$WINE64" reg delete "$key" /f >/dev/null 2>&1 || true
+    timeout 60 "$WINE" reg delete "$key" /f >/dev/null 2>&1 || true
   fi
 }
 
@@ -102,16 +120,19 @@ declare -A DIALOG_CONTROL=([LPT1]="31 34 33 10" [LPT2]="31 50 33 10" [LPT3]="31 
 # (cwd), its Wine output (wine.log) and the list of windows seen (seen.txt) are kept.
 
 # Every visible top-level window as the program's own window system sees it (see probe.cpp).
-probe_windows() { timeout 60 "$WINE64" "$QX_PROBE" windows 2>/dev/null | tr -d '\r'; }
+probe_windows() { timeout 60 "$WINE" "$QX_PROBE" windows 2>/dev/null | tr -d '\r'; }
 
 # The probe's line for the window titled $1.
 probe_window() { probe_windows | awk -F'|' -v t="$1" '$1 == t { print; exit }'; }
+
+# The checked buttons of the window titled $1, their texts on one line.
+checked_buttons() { timeout 60 "$WINE" "$QX_PROBE" checked "$1" 2>/dev/null | tr -d '\r' | paste -sd ' ' -; }
 
 # Makes the DOS device $1 of the prefix (lpt2, ostrane_lpt2, ...) stand for the file $2.
 port_link() { ln -sfn "$2" "$WINEPREFIX/dosdevices/$1"; }
 
 start_program() {
-  (cd "$WORK_DIR/cwd" && exec "$WINE64" "$QX_EXE") >"$WORK_DIR/wine.log" 2>&1 &
+  (cd "$WORK_DIR/cwd" && exec "$WINE" "$QX_EXE") >"$WORK_DIR/wine.log" 2>&1 &
   PROGRAM_PID=$!
 }
 
