@@ -43,6 +43,11 @@ make_prefix() {
     timeout 240 "$WINE" wineboot -i
     timeout 120 "$WINESERVER" -w
   ) || { echo "wineboot failed for $prefix" >&2; return 1; }
+  # A 32-bit program must meet a 32-bit system, not a 64-bit one's compatibility layer.
+  local arch=win64
+  [[ ${QX_ARCH:-x64} == x64 ]] || arch=win32
+  grep -qx "#arch=$arch" "$prefix/system.reg" ||
+    { echo "the prefix $prefix is not a $arch one: $(grep -m 1 '^#arch=' "$prefix/system.reg")" >&2; return 1; }
 }
 
 # Sets a per-program Windows version for qx310wup.exe (win98, ...), or removes it ("").
