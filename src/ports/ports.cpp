@@ -6,7 +6,7 @@
 
 #include "ports/ports.h"
 #include "res/resource.h"
-#include "update/update.h"
+#include "app/platform.h"
 
 const char* const PortNames[PortCount] = {"LPT1:", "LPT2:", "LPT3:"};
 
