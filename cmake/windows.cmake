@@ -53,7 +53,7 @@ elseif(MINGW)
     -Wl,--undefined=${qx_c_prefix}__ms_vsnprintf)
 endif()
 
-add_executable(qx310wup WIN32 ${QX_SOURCES} ${QX_STARTUP_SOURCES} ${QX_RESOURCE_SCRIPT})
+add_executable(qx310wup WIN32 ${QX_SOURCES} ${QX_RESOURCE_SCRIPT})
 target_include_directories(qx310wup PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src
                                             ${CMAKE_CURRENT_SOURCE_DIR}/src/res)
 target_link_libraries(qx310wup PRIVATE qx_windows_runtime)
@@ -61,6 +61,8 @@ if(MINGW)
   # The program starts at its own entry point (src/app/start.cpp), not the toolchain's start-up
   # objects, and links exactly these libraries: the formatting wrapper, the system C runtime,
   # the compiler's helpers, the system DLLs.
+  # (A Visual Studio build keeps its own C runtime's start-up.)
+  target_sources(qx310wup PRIVATE ${QX_STARTUP_SOURCES})
   target_link_options(qx310wup PRIVATE -nostdlib)
   target_link_libraries(qx310wup PRIVATE
     -Wl,--start-group mingwex ${QX_C_RUNTIME} gcc kernel32 user32 gdi32 -Wl,--end-group)
