@@ -11,7 +11,7 @@ char NoArguments[] = "";
 
 } // namespace
 
-// The name the linker gives a GUI program's entry point; called with no arguments, never returns.
+// The entry point the linker expects of a GUI program: called with no arguments, never returns.
 extern "C" void WinMainCRTStartup() {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
