@@ -20,9 +20,10 @@ add_custom_command(
   COMMENT "Embedding the resource script for the simulated PC")
 
 file(GLOB QX_SIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/sim/*.cpp)
-add_library(qxsim STATIC ${QX_SIM_SOURCES} ${QX_EMBEDDED})
+add_library(qxsim STATIC ${QX_SIM_SOURCES} ${QX_EMBEDDED} ${QX_PRINTER_MODEL})
 target_include_directories(qxsim PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/sim/include
-                                        ${CMAKE_CURRENT_SOURCE_DIR}/sim)
+                                        ${CMAKE_CURRENT_SOURCE_DIR}/sim
+                                        ${QX_PRINTER_MODEL_DIR})
 target_compile_definitions(qxsim PRIVATE
   QX_SIM_BIN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/sim/bin")
 

@@ -1,61 +1,39 @@
-// The printer model: it parses what arrives and, on a well-formed update record, takes the ID
-// text the record's length field declares.
+// The simulated PC's printers are the shared printer model.
 #include "printer.h"
-
-#include <utility>
 
 namespace sim {
 
-const char* const FactoryDeviceId =
-    "MFG:Ostrane;CMD:DUSKFERNCMDS;MODEL:Velmor-2600;CLASS:PRINTER;DES:Velmor-2600;";
+const char* const FactoryDeviceId = QxPrinterFactoryId;
 
 namespace {
-constexpr std::size_t HeaderSize = 10; // ESC F0, length, 4 fixed bytes, ID length
-const std::string FixedBytes("\x00\x00\x00\x65", 4);
-
-unsigned Length16(const std::string& bytes, std::size_t at) {
-    return (unsigned(static_cast<unsigned char>(bytes[at])) << 8) |
-           static_cast<unsigned char>(bytes[at + 1]);
+int ModelKind(PrinterKind kind) {
+    switch (kind) {
+    case PrinterKind::Ignores:
+        return QX_PRINTER_IGNORES;
+    case PrinterKind::Pads:
+        return QX_PRINTER_PADS;
+    case PrinterKind::Prefixed:
+        return QX_PRINTER_PREFIXED;
+    case PrinterKind::Takes:
+        break;
+    }
+    return QX_PRINTER_TAKES;
 }
 } // namespace
 
-Printer::Printer(PrinterKind kind, std::string id)
-    : kind_(kind), id_(id.empty() ? FactoryDeviceId : std::move(id)) {}
+Printer::Printer(PrinterKind kind, const std::string& id) : model_() {
+    const std::string initial = id.empty() ? std::string(FactoryDeviceId) : id;
+    QxPrinterInit(&model_, ModelKind(kind), initial.data(), static_cast<unsigned>(initial.size()));
+}
 
 void Printer::Receive(const std::string& bytes) {
-    input_ += bytes;
-    if (input_.size() < HeaderSize)
-        return;
-    const bool isRecord = static_cast<unsigned char>(input_[0]) == 0x1B &&
-                          static_cast<unsigned char>(input_[1]) == 0xF0 &&
-                          input_.compare(4, 4, FixedBytes) == 0 &&
-                          Length16(input_, 2) == Length16(input_, 8) && Length16(input_, 8) >= 2;
-    if (!isRecord) {
-        input_.clear(); // anything else is print data
-        return;
-    }
-    const std::size_t declared = Length16(input_, 8);
-    const std::size_t end = 8 + declared;
-    if (input_.size() < end)
-        return; // wait for the rest
-    std::string text = input_.substr(HeaderSize, declared - 2);
-    if (kind_ == PrinterKind::Pads)
-        text += input_.size() > end ? input_[end] : ' ';
-    if (kind_ != PrinterKind::Ignores)
-        id_ = text;
-    took_ = true;
-    input_.clear();
+    QxPrinterReceive(&model_, bytes.data(), static_cast<unsigned>(bytes.size()));
 }
 
 std::string Printer::Reply() const {
-    if (kind_ == PrinterKind::Prefixed && took_) {
-        const std::size_t length = id_.size() + 2;
-        std::string prefix;
-        prefix += static_cast<char>((length >> 8) & 0xFF);
-        prefix += static_cast<char>(length & 0xFF);
-        return prefix + id_;
-    }
-    return id_;
+    char reply[QX_PRINTER_ID_MAX + 2];
+    const unsigned n = QxPrinterReply(&model_, reply, sizeof reply);
+    return std::string(reply, n);
 }
 
 } // namespace sim

@@ -303,3 +303,30 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
 
 // The program's entry point, called by the simulated process start.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
+
+// Process start-up, as the real program's entry point (src/app/start.cpp) uses it. The simulated
+// process start calls WinMain itself, so these are declared for the analysers, not implemented.
+#define STARTF_USESHOWWINDOW 0x00000001
+typedef struct _STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    BYTE* lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+void WINAPI GetStartupInfoA(LPSTARTUPINFOA info);
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
+void WINAPI ExitProcess(UINT exitCode);

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/platform.h"
 #include "ports/ports.h"
 #include "res/resource.h"
-#include "update/update.h"
 
 const char* const PortNames[PortCount] = {"LPT1:", "LPT2:", "LPT3:"};
 
