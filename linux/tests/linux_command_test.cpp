@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,32 +37,66 @@ struct Outcome {
     std::string output; // standard output and standard error, as a terminal would show them
 };
 
-// Runs the command with `args`, standard output and error into one pipe.
-Outcome RunCommand(const std::vector<std::string>& args) {
+// Runs the command with `args`, standard output and error into one pipe. With `ownDev`, the
+// command runs in a mount namespace of its own whose /dev holds only these emulated devices, each
+// under its own name (/dev/usb/lp1, /dev/parport0): the machine's /dev is left alone.
+Outcome RunCommand(const std::vector<std::string>& args, const EmulatedDevices* ownDev = nullptr,
+                   const std::vector<std::string>& names = {}) {
     Outcome outcome;
-    int pipe[2];
-    if (pipe2(pipe, O_CLOEXEC) != 0) {
-        outcome.output = std::string("pipe: ") + strerror(errno);
-        return outcome;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, pipe[1], 2);
     std::vector<std::string> all = {QX_LINUX_COMMAND};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : all)
         argv.push_back(&arg[0]);
     argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned =
-        posix_spawn(&pid, QX_LINUX_COMMAND, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    // Everything the child needs is made before the fork: it only makes system calls.
+    std::vector<std::string> sources, targets;
+    for (const std::string& name : names) {
+        sources.push_back(ownDev->Path(name));
+        targets.push_back("/dev/" + name);
+    }
+    int pipe[2];
+    if (pipe2(pipe, O_CLOEXEC) != 0) {
+        outcome.output = std::string("pipe: ") + strerror(errno);
+        return outcome;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipe[1], 1);
+        dup2(pipe[1], 2);
+        if (ownDev) {
+            const auto fail = [](const char* what) {
+                const char* error = strerror(errno);
+                (void)!write(2, what, strlen(what));
+                (void)!write(2, ": ", 2);
+                (void)!write(2, error, strlen(error));
+                (void)!write(2, "\n", 1);
+                _exit(125);
+            };
+            if (unshare(CLONE_NEWNS) != 0)
+                fail("unshare (a mount namespace needs root)");
+            if (mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+                fail("making / private");
+            if (mount("qx-dev", "/dev", "tmpfs", 0, "mode=0755") != 0)
+                fail("mounting a tmpfs on /dev");
+            if (mkdir("/dev/usb", 0755) != 0)
+                fail("mkdir /dev/usb");
+            for (std::size_t i = 0; i < targets.size(); ++i) {
+                const int file = open(targets[i].c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+                if (file < 0)
+                    fail(targets[i].c_str());
+                close(file);
+                if (mount(sources[i].c_str(), targets[i].c_str(), nullptr, MS_BIND, nullptr) != 0)
+                    fail(targets[i].c_str());
+            }
+        }
+        execve(QX_LINUX_COMMAND, argv.data(), environ);
+        _exit(127);
+    }
     close(pipe[1]);
-    if (spawned != 0) {
+    if (pid < 0) {
         close(pipe[0]);
-        outcome.output = std::string("cannot start " QX_LINUX_COMMAND ": ") + strerror(spawned);
+        outcome.output = std::string("fork: ") + strerror(errno);
         return outcome;
     }
     char buffer[4096];
@@ -331,6 +367,36 @@ TEST(LinuxCommand, ABusyDeviceIsNotTakenForAnAbsentPrinter) {
     EXPECT_EQ(run.status, 4) << run.output;
     EXPECT_TRUE(Contains(run.output, "not every device could be looked at")) << run.output;
     EXPECT_EQ(devices->Log("usb/lp0").received, "");
+}
+
+// Without device names the command looks at /dev/usb/lp0 ... lp15 and then /dev/parport0 ... 3.
+TEST(LinuxCommand, LooksAtTheUsualDevicesInOrder) {
+    const auto devices =
+        Mount({Parallel("parport0"), Usb("usb/lp0", OtherPrinter), Usb("usb/lp1")});
+    ASSERT_EQ(devices->Error(), "");
+    const Outcome run = RunCommand({}, devices.get(), {"parport0", "usb/lp0", "usb/lp1"});
+
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(devices->Log("usb/lp0").received, "");
+    EXPECT_EQ(devices->Log("usb/lp1").received, Record);
+    EXPECT_TRUE(devices->Log("parport0").events.empty()) << "the search ends at the printer";
+    EXPECT_TRUE(Contains(run.output, "Chosen: /dev/usb/lp1 (USB printer)")) << run.output;
+}
+
+TEST(LinuxCommand, SaysWhatEachUsualDeviceReportedWhenNoneIsThePrinter) {
+    const auto devices = Mount({Usb("usb/lp0", OtherPrinter), Parallel("parport3", OtherPrinter)});
+    ASSERT_EQ(devices->Error(), "");
+    const Outcome run = RunCommand({}, devices.get(), {"usb/lp0", "parport3"});
+
+    EXPECT_EQ(run.status, 3) << run.output;
+    EXPECT_EQ(devices->Log("usb/lp0").received, "");
+    EXPECT_EQ(devices->Log("parport3").received, "");
+    for (const std::string& line :
+         {"/dev/usb/lp0 (USB printer) reports \"" + OtherPrinter,
+          "/dev/parport3 (parallel port) reports \"" + OtherPrinter,
+          std::string("(18 of the usual device names do not exist on this machine)"),
+          std::string("No QX310 printer found")})
+        EXPECT_TRUE(Contains(run.output, line)) << "missing: " << line << "\nin:\n" << run.output;
 }
 
 TEST(LinuxCommand, BadUsageAndMissingDevices) {
