@@ -48,6 +48,7 @@ struct Options {
 
 std::vector<std::string> DefaultDevices() {
     std::vector<std::string> devices;
+    devices.reserve(20);
     for (int i = 0; i < 16; ++i)
         devices.push_back("/dev/usb/lp" + std::to_string(i));
     for (int i = 0; i < 4; ++i)

@@ -189,7 +189,7 @@ int Read(const char*, char* buffer, size_t size, off_t, fuse_file_info* fi) {
     if (!(file.mode & IEEE1284_DEVICEID))
         return -EIO; // nothing to read but the device ID
     const std::size_t n = std::min(size, file.id.size() - file.cursor);
-    std::memcpy(buffer, file.id.data() + file.cursor, n);
+    file.id.copy(buffer, n, file.cursor);
     file.cursor += n;
     device.log.events.push_back("read " + std::to_string(n));
     return static_cast<int>(n);

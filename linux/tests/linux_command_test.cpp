@@ -46,14 +46,17 @@ Outcome RunCommand(const std::vector<std::string>& args, const EmulatedDevices* 
     std::vector<std::string> all = {QX_LINUX_COMMAND};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(all.size() + 1);
     for (std::string& arg : all)
         argv.push_back(&arg[0]);
     argv.push_back(nullptr);
     // Everything the child needs is made before the fork: it only makes system calls.
     std::vector<std::string> sources, targets;
-    for (const std::string& name : names) {
-        sources.push_back(ownDev->Path(name));
-        targets.push_back("/dev/" + name);
+    if (ownDev) {
+        for (const std::string& name : names) {
+            sources.push_back(ownDev->Path(name));
+            targets.push_back("/dev/" + name);
+        }
     }
     int pipe[2];
     if (pipe2(pipe, O_CLOEXEC) != 0) {
