@@ -150,8 +150,9 @@ std::unique_ptr<Device> FindPrinter(const Options& options, std::string& idBefor
         }
         std::string id;
         if (!device->ReadId(id, problem)) {
-            std::printf("  %s (%s)\n", Describe(*device, problem).c_str(),
-                        KindName(device->Kind()));
+            // Not a printer that answers the query: not the printer, as on Windows.
+            std::printf("  %s (%s): could not %s: %s\n", path.c_str(), KindName(device->Kind()),
+                        problem.step.c_str(), std::strerror(problem.error));
             continue;
         }
         const bool found = id.find(ModelKey) != std::string::npos;

@@ -402,6 +402,21 @@ TEST(LinuxCommand, SaysWhatEachUsualDeviceReportedWhenNoneIsThePrinter) {
         EXPECT_TRUE(Contains(run.output, line)) << "missing: " << line << "\nin:\n" << run.output;
 }
 
+TEST(LinuxCommand, AFileWithoutADeviceIdIsNotThePrinter) {
+    char path[] = "/tmp/qx-not-a-printer-XXXXXX";
+    const int file = mkstemp(path);
+    ASSERT_GE(file, 0) << strerror(errno);
+    close(file);
+    const Outcome run = RunCommand({path});
+    unlink(path);
+
+    EXPECT_EQ(run.status, 3) << run.output;
+    EXPECT_TRUE(
+        Contains(run.output, std::string(path) + " (USB printer): could not read the device ID: "))
+        << run.output;
+    EXPECT_TRUE(Contains(run.output, "No QX310 printer found")) << run.output;
+}
+
 TEST(LinuxCommand, BadUsageAndMissingDevices) {
     const Outcome bad = RunCommand({"--force"});
     EXPECT_EQ(bad.status, 2) << bad.output;
