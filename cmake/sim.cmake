@@ -39,6 +39,9 @@ target_link_libraries(qx310wup-sim PRIVATE qxprogram)
 
 add_subdirectory(tests)
 
+# The Linux command for real printers, tested against emulated device files.
+add_subdirectory(linux)
+
 # Fuzz targets and benchmarks live in their own folders.
 foreach(dir fuzz bench)
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)

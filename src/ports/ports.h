@@ -3,12 +3,11 @@
 
 #include <windows.h>
 
+#include "ports/model_key.h"
+
 constexpr int PortCount = 3;
 extern const char* const PortNames[PortCount];
 constexpr int PortDigitIndex = 3; // "LPTn:" has its digit at index 3
-
-// The model the printer reports before it is updated.
-constexpr char ModelKey[] = "MODEL:Velmor-2600";
 
 // Check states of the port dialog's buttons for LPT1..LPT3 (BST_CHECKED or BST_UNCHECKED).
 extern int PortChoice[PortCount];
