@@ -60,7 +60,7 @@ TEST(MainWindow, AFailingMessageLoopEndsInsteadOfSpinning) {
     EXPECT_FALSE(o.stuck) << Describe(o);
     EXPECT_EQ(o.exitCode, 0) << Describe(o);
     ASSERT_EQ(o.messageBoxes.size(), 1u) << Describe(o);
-    EXPECT_EQ(o.messageBoxes[0].first, "Success");
+    EXPECT_EQ(o.messageBoxes[0].caption, "Success");
 }
 
 TEST(MainWindow, FailingToRegisterOrCreateEndsQuietly) {
@@ -146,7 +146,7 @@ TEST(Canvas, FailingCanvasCallsOnlyLoseTheText) {
         SCOPED_TRACE(call);
         EXPECT_TRUE(o.visibleLines.empty()) << Describe(o);
         ASSERT_EQ(o.messageBoxes.size(), 1u) << Describe(o);
-        EXPECT_EQ(o.messageBoxes[0].first, "Success");
+        EXPECT_EQ(o.messageBoxes[0].caption, "Success");
         EXPECT_EQ(o.exitCode, 0);
     }
 }

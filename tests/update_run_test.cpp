@@ -199,8 +199,8 @@ TEST_P(UpdateRun, EndsAsExpected) {
     EXPECT_EQ(o.visibleLines, road.visible) << seen;
 
     ASSERT_EQ(o.messageBoxes.size(), 1u) << seen;
-    EXPECT_EQ(o.messageBoxes[0].first, road.caption) << seen;
-    EXPECT_EQ(o.messageBoxes[0].second, road.text) << seen;
+    EXPECT_EQ(o.messageBoxes[0].caption, road.caption) << seen;
+    EXPECT_EQ(o.messageBoxes[0].text, road.text) << seen;
 
     for (int i = 0; i < 3; ++i) {
         const std::string& want = road.bytes[i];
