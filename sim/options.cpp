@@ -89,7 +89,8 @@ std::string Usage() {
            "  --dialog ACTION           one user action in the port dialog, in order:\n"
            "                            click:TEXT, enter, escape or close; repeatable\n"
            "  --resize WxH              while the first message box is shown, the user sizes the\n"
-           "                            main window to W by H pixels\n"
+           "                            main window to W by H pixels (at most the screen,\n"
+           "                            1024x768)\n"
            "  --write-fails             every write to a port fails\n"
            "  --write-short             every write to a port takes only 63 bytes (half the "
            "record)\n"
@@ -187,9 +188,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         } else if (option == "--resize") {
             const std::size_t x = value(v) ? v.find('x') : std::string::npos;
             unsigned long long width = 0, height = 0;
-            if (x == std::string::npos || !ParseNumber(v.substr(0, x), 4096, width) ||
-                !ParseNumber(v.substr(x + 1), 4096, height) || width == 0 || height == 0)
-                return fail("--resize takes WxH, two whole numbers from 1 to 4096");
+            // The user can drag the frame out to the edges of the screen, 1024 by 768.
+            if (x == std::string::npos || !ParseNumber(v.substr(0, x), 1024, width) ||
+                !ParseNumber(v.substr(x + 1), 768, height) || width == 0 || height == 0)
+                return fail("--resize takes WxH, at least 1x1 and at most the screen, 1024x768");
             setup.resizeMainWindow = std::make_pair(int(width), int(height));
         } else if (option == "--fail") {
             if (!value(v))

@@ -120,7 +120,7 @@ TEST(BadReply, SearchAndReadBackGoByWhatWasDelivered) {
                 EXPECT_EQ(o.portBytes[i], "") << "LPT" << i + 1 << "\n" << seen;
             }
         EXPECT_NE(std::find(o.visibleLines.begin(), o.visibleLines.end(),
-                            "40: CheckDeviceID ( ) = " + std::to_string(c.searchResult)),
+                            "10,40: CheckDeviceID ( ) = " + std::to_string(c.searchResult)),
                   o.visibleLines.end())
             << seen;
     }

@@ -66,7 +66,7 @@ TEST_F(Runner, DefaultRunUpdatesThePrinterOnLpt2) {
     EXPECT_EQ(r.status, 0) << Text(r);
     ASSERT_GE(r.out.size(), 2u) << Text(r);
     EXPECT_EQ(
-        qxtest::Find(r.out, "message box \"Success\": Printer Device ID successfully updated"),
+        qxtest::Find(r.out, "message box \"Success\" (OK button, no icon, no owner): Printer Device ID successfully updated"),
         qxtest::Find(r.out, "message box"))
         << Text(r);
     EXPECT_GE(qxtest::Find(r.out, "write LPT2: 126 of 126 bytes"), 0) << Text(r);
@@ -77,14 +77,14 @@ TEST_F(Runner, NtRunOnLpt3CapturesTheRecord) {
     const RunnerResult r = Run("--family nt --printer LPT3 --choose LPT3 --capture D");
     EXPECT_EQ(r.status, 0) << Text(r);
     const std::vector<std::string> in_order = {
-        "status 10: OS = NT",
-        "status 40: Dialog Selected",
+        "status at 10,10: OS = NT",
+        "status at 10,40: Dialog Selected",
         "shell: net stop spooler > OstraneUpdate",
         "write LPT3: 126 of 126 bytes",
         "shell: net start spooler > OstraneUpdate",
         "shell: del OstraneUpdate",
-        "message box \"QX310WUP\": Printer Device ID successfully updated",
-        "status 70: Selected LPT3:",
+        "message box \"QX310WUP\" (OK button, no icon, no owner): Printer Device ID successfully updated",
+        "status at 10,70: Selected LPT3:",
         "exit 0",
     };
     long at = 0;
@@ -102,7 +102,7 @@ TEST_F(Runner, NtRunOnLpt3CapturesTheRecord) {
 TEST_F(Runner, MessageBoxTextKeepsItsLineBreaksVisible) {
     const RunnerResult r = Run("--printer none");
     EXPECT_EQ(r.status, 0) << Text(r);
-    EXPECT_GE(qxtest::Find(r.out, "message box \"ERROR\": Could not find BRAXEL QX310 printer "
+    EXPECT_GE(qxtest::Find(r.out, "message box \"ERROR\" (OK button, no icon, no owner): Could not find BRAXEL QX310 printer "
                                   "!\\n\\nDevice ID not updated !"),
               0)
         << Text(r);
@@ -113,17 +113,17 @@ TEST_F(Runner, OptionsReachTheMachine) {
         const char* args;
         const char* line;
     } cases[] = {
-        {"--printer LPT1:ignores", "message box \"ERROR\": Could not verify Device ID !"},
-        {"--printer LPT1:pads", "message box \"ERROR\": Could not verify Device ID !"},
-        {"--printer LPT1:prefixed", "message box \"ERROR\": Could not verify Device ID !"},
-        {"--printer LPT3:takes --absent LPT1", "status 40: CheckDeviceID ( ) = 2"},
-        {"--refuse LPT2", "status 40: CheckDeviceID ( ) = -1"},
-        {"--write-fails", "status 130: Error 29 writing to printer port LPT2:"},
+        {"--printer LPT1:ignores", "message box \"ERROR\" (OK button, no icon, no owner): Could not verify Device ID !"},
+        {"--printer LPT1:pads", "message box \"ERROR\" (OK button, no icon, no owner): Could not verify Device ID !"},
+        {"--printer LPT1:prefixed", "message box \"ERROR\" (OK button, no icon, no owner): Could not verify Device ID !"},
+        {"--printer LPT3:takes --absent LPT1", "status at 10,40: CheckDeviceID ( ) = 2"},
+        {"--refuse LPT2", "status at 10,40: CheckDeviceID ( ) = -1"},
+        {"--write-fails", "status at 10,130: Error 29 writing to printer port LPT2:"},
         {"--write-short", "write LPT2: 63 of 126 bytes"},
-        {"--fail CreateFileA#3=5", "status 100: CreateFile error code = 5 on port LPT2:"},
-        {"--id LPT2=MODEL:Other", "status 40: CheckDeviceID ( ) = -1"},
+        {"--fail CreateFileA#3=5", "status at 10,100: CreateFile error code = 5 on port LPT2:"},
+        {"--id LPT2=MODEL:Other", "status at 10,40: CheckDeviceID ( ) = -1"},
         {"--family nt --dialog click:LPT2 --dialog escape --dialog enter",
-         "status 70: Selected LPT2:"},
+         "status at 10,70: Selected LPT2:"},
     };
     for (const auto& c : cases) {
         const RunnerResult r = Run(c.args);
