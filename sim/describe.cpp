@@ -44,9 +44,9 @@ std::string ActionText(const std::string& action) {
 }
 
 std::string FaultText(const FaultSetup& f) {
-    std::string text = "fault: " + f.call +
-                       (f.occurrence ? "#" + std::to_string(f.occurrence) + " (that call only)"
-                                     : " (every call)");
+    std::string text =
+        "fault: " + f.call +
+        (f.occurrence ? "#" + std::to_string(f.occurrence) + " (that call only)" : " (every call)");
     switch (f.kind) {
     case FaultKind::Fail:
         return text + " fails" +
@@ -65,9 +65,9 @@ std::string FaultText(const FaultSetup& f) {
 std::vector<std::string> DescribeSetup(const Setup& setup) {
     std::vector<std::string> lines;
     const bool nt = setup.family == Family::NT;
-    lines.push_back(std::string("machine: ") +
-                    (nt ? "the NT family of Windows, print spooler running"
-                        : "the 95/98 family of Windows"));
+    lines.push_back(
+        std::string("machine: ") +
+        (nt ? "the NT family of Windows, print spooler running" : "the 95/98 family of Windows"));
     for (int i = 0; i < PortCount; ++i) {
         const PortSetup& port = setup.ports[i];
         std::string line = "machine: " + PortName(i) + " ";
@@ -89,7 +89,8 @@ std::vector<std::string> DescribeSetup(const Setup& setup) {
         lines.push_back(line);
     }
     for (const auto& [name, target] : setup.dosDevices)
-        lines.push_back("machine: DOS device " + name + " -> " + target + " defined before the start");
+        lines.push_back("machine: DOS device " + name + " -> " + target +
+                        " defined before the start");
     for (const FaultSetup& f : setup.faults)
         lines.push_back(FaultText(f));
 
@@ -101,7 +102,9 @@ std::vector<std::string> DescribeSetup(const Setup& setup) {
             line += "does nothing";
         } else {
             for (std::size_t i = 0; i < setup.dialogActions.size(); ++i)
-                line += (i == 0 ? "" : i + 1 == setup.dialogActions.size() ? ", then " : ", ") +
+                line += (i == 0                                ? ""
+                         : i + 1 == setup.dialogActions.size() ? ", then "
+                                                               : ", ") +
                         ActionText(setup.dialogActions[i]);
         }
         lines.push_back(line);
@@ -116,20 +119,22 @@ std::vector<std::string> DescribeSetup(const Setup& setup) {
 
 std::vector<std::string> DescribeEnd(const Setup& setup, const Outcome& o) {
     std::vector<std::string> lines;
-    lines.push_back(std::string("end: print spooler ") + (o.spoolerRunning ? "running" : "stopped"));
-    lines.push_back(std::string("end: scratch file OstraneUpdate ") +
-                    (o.scratchFileLeft ? "left in the working folder"
-                                       : "not in the working folder"));
+    lines.push_back(std::string("end: print spooler ") +
+                    (o.spoolerRunning ? "running" : "stopped"));
+    lines.push_back(
+        std::string("end: scratch file OstraneUpdate ") +
+        (o.scratchFileLeft ? "left in the working folder" : "not in the working folder"));
     for (const auto& [name, targets] : o.dosDevices) {
         std::string line = "end: DOS device " + name + " -> " +
                            (targets.empty() ? std::string("(nothing)") : targets.front());
         for (std::size_t i = 1; i < targets.size(); ++i)
-            line += (i == 1 ? " (older: " : ", ") + targets[i] + (i + 1 == targets.size() ? ")" : "");
+            line +=
+                (i == 1 ? " (older: " : ", ") + targets[i] + (i + 1 == targets.size() ? ")" : "");
         lines.push_back(line);
     }
     for (int i = 0; i < PortCount; ++i)
-        lines.push_back("end: " + PortName(i) + " received " + std::to_string(o.portBytes[i].size()) +
-                        " bytes");
+        lines.push_back("end: " + PortName(i) + " received " +
+                        std::to_string(o.portBytes[i].size()) + " bytes");
     for (int i = 0; i < PortCount; ++i)
         if (setup.ports[i].present && setup.ports[i].printer)
             lines.push_back("end: the printer on LPT" + std::to_string(i + 1) + " reports " +

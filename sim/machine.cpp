@@ -75,8 +75,7 @@ WindowView ViewOf(const Window& window) {
     view.clientWidth = client.width;
     view.clientHeight = client.height;
     // The painted area grows from the top-left corner, as the program copies its canvas there.
-    while (view.paintedWidth < client.width &&
-           !(client.At(view.paintedWidth, 0) & BackgroundFlag))
+    while (view.paintedWidth < client.width && !(client.At(view.paintedWidth, 0) & BackgroundFlag))
         ++view.paintedWidth;
     while (view.paintedHeight < client.height &&
            !(client.At(0, view.paintedHeight) & BackgroundFlag))
@@ -113,16 +112,44 @@ Setup::Setup() {
 const std::vector<std::string>& FaultableCalls() {
     // Every name the platform calls announce through Machine::Enter, and the shell commands.
     static const std::vector<std::string> calls = {
-        "BeginPaint",       "BitBlt",          "CloseHandle",         "CreateCompatibleBitmap",
-        "CreateCompatibleDC", "CreateFileA",   "CreateWindowExA",     "DefineDosDeviceA",
-        "DeviceIoControl",  "DialogBoxParamA", "EndDialog",           "EndPaint",
-        "GetDC",            "GetMessageA",     "GetStockObject",      "GetSystemMetrics",
-        "GetVersionExA",    "InvalidateRect",  "LoadCursorA",         "LoadIconA",
-        "MessageBoxA",      "PatBlt",          "PostQuitMessage",     "QueryDosDeviceA",
-        "RegisterClassA",   "RegisterWindowMessageA", "ReleaseDC",    "SelectObject",
-        "SendDlgItemMessageA", "SendMessageA", "SetCommTimeouts",     "ShowWindow",
-        "Sleep",            "TextOutA",        "UpdateWindow",        "WriteFile",
-        "net",              "del",
+        "BeginPaint",
+        "BitBlt",
+        "CloseHandle",
+        "CreateCompatibleBitmap",
+        "CreateCompatibleDC",
+        "CreateFileA",
+        "CreateWindowExA",
+        "DefineDosDeviceA",
+        "DeviceIoControl",
+        "DialogBoxParamA",
+        "EndDialog",
+        "EndPaint",
+        "GetDC",
+        "GetMessageA",
+        "GetStockObject",
+        "GetSystemMetrics",
+        "GetVersionExA",
+        "InvalidateRect",
+        "LoadCursorA",
+        "LoadIconA",
+        "MessageBoxA",
+        "PatBlt",
+        "PostQuitMessage",
+        "QueryDosDeviceA",
+        "RegisterClassA",
+        "RegisterWindowMessageA",
+        "ReleaseDC",
+        "SelectObject",
+        "SendDlgItemMessageA",
+        "SendMessageA",
+        "SetCommTimeouts",
+        "ShowWindow",
+        "Sleep",
+        "TextOutA",
+        "UpdateWindow",
+        "WriteFile",
+        "net",
+        "del",
     };
     return calls;
 }
@@ -263,8 +290,8 @@ Outcome Machine::Finish(int exitCode, bool stuck) {
     out.modalLoopsEndedByQuit = modalLoopsEndedByQuit;
     if (Window* main = FindWindow(mainWindow)) {
         for (const TextRun& run : ReadText(main->client))
-            out.visibleLines.push_back(std::to_string(run.x) + "," + std::to_string(run.y) +
-                                       ": " + run.text);
+            out.visibleLines.push_back(std::to_string(run.x) + "," + std::to_string(run.y) + ": " +
+                                       run.text);
         out.mainWindow = ViewOf(*main);
     }
     for (std::size_t i = 0; i < setup.faults.size(); ++i) {

@@ -168,7 +168,7 @@ class Machine {
 
     Window* FindWindow(HWND hwnd);
     Surface* SurfaceOf(HDC dc);
-    void PaintPending();          // a modal loop's paint dispatch
+    void PaintPending(); // a modal loop's paint dispatch
     // The one modal loop of the window system, run by the port dialog and the message boxes:
     // until `ended`, it paints what waits to be painted and lets the user do the next thing
     // (`act`). A quit request waiting in the queue ends it at once, before anything is painted

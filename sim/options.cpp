@@ -202,8 +202,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
             const std::size_t eq = rest.find('=');
             if (eq != std::string::npos) {
                 if (!ParseNumber(rest.substr(eq + 1), 0xFFFFFFFFull, number))
-                    return fail("--fail: bad ERROR in \"" + v +
-                                "\": a decimal Win32 error code");
+                    return fail("--fail: bad ERROR in \"" + v + "\": a decimal Win32 error code");
                 fault.error = static_cast<DWORD>(number);
                 rest.erase(eq);
             }

@@ -19,8 +19,7 @@ unsigned Length16(const std::string& bytes, std::size_t at) {
 }
 } // namespace
 
-Printer::Printer(PrinterKind kind, std::string id)
-    : kind_(kind), id_(std::move(id)) {}
+Printer::Printer(PrinterKind kind, std::string id) : kind_(kind), id_(std::move(id)) {}
 
 void Printer::Receive(const std::string& bytes) {
     input_ += bytes;

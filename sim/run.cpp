@@ -144,9 +144,9 @@ Outcome Decode(std::string bytes) {
     o.modalLoopsEndedByQuit = static_cast<int>(r.Int());
     for (long long n = r.Int(); n > 0; --n)
         o.visibleLines.push_back(r.Str());
-    for (int* v : {&o.mainWindow.width, &o.mainWindow.height, &o.mainWindow.clientWidth,
-                   &o.mainWindow.clientHeight, &o.mainWindow.paintedWidth,
-                   &o.mainWindow.paintedHeight})
+    for (int* v :
+         {&o.mainWindow.width, &o.mainWindow.height, &o.mainWindow.clientWidth,
+          &o.mainWindow.clientHeight, &o.mainWindow.paintedWidth, &o.mainWindow.paintedHeight})
         *v = static_cast<int>(r.Int());
     for (long long n = r.Int(); n > 0; --n)
         o.unfiredFaults.push_back(r.Str());

@@ -114,7 +114,7 @@ struct Outcome {
     std::map<std::string, std::vector<std::string>> dosDevices; // name -> targets, newest first
     std::vector<PortHandleRecord> portHandles;
     std::vector<MessageBoxRecord> messageBoxes;
-    int modalLoopsEndedByQuit = 0;  // port dialogs and message boxes
+    int modalLoopsEndedByQuit = 0;         // port dialogs and message boxes
     std::vector<std::string> visibleLines; // the main window at the end: "x,y: text"
     WindowView mainWindow;
     std::vector<std::string> unfiredFaults; // faults whose call never happened, described

@@ -140,8 +140,8 @@ std::string BoxStyle(UINT type) {
                                           "Yes and No buttons",
                                           "Retry and Cancel buttons",
                                           "Cancel, Try Again and Continue buttons"};
-    static const char* const icons[] = {"no icon", "stop icon", "question icon",
-                                        "exclamation icon", "information icon"};
+    static const char* const icons[] = {"no icon", "stop icon", "question icon", "exclamation icon",
+                                        "information icon"};
     const UINT buttonBits = type & 0xF, iconBits = (type >> 4) & 0xF, rest = type & ~0xFFu;
     std::string style = buttonBits < 7 ? buttons[buttonBits] : "buttons " + Hex32(buttonBits);
     style += ", ";
@@ -366,9 +366,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     const int frame = (style & WS_THICKFRAME) ? FrameSize : 0;
     const int caption = ((style & WS_CAPTION) == WS_CAPTION) ? CaptionHeight : 0;
     const int clientWidth = width - 2 * frame, clientHeight = height - 2 * frame - caption;
-    w.client =
-        Surface(clientWidth > 0 ? clientWidth : 0, clientHeight > 0 ? clientHeight : 0,
-                White | BackgroundFlag);
+    w.client = Surface(clientWidth > 0 ? clientWidth : 0, clientHeight > 0 ? clientHeight : 0,
+                       White | BackgroundFlag);
     const HWND hwnd = AddWindow(std::move(w)).hwnd;
     if (!parent && !m.mainWindow)
         m.mainWindow = hwnd;

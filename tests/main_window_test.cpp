@@ -95,8 +95,10 @@ TEST(MainWindow, ASizedWindowShowsTheCanvasAllOver) {
         int width, height;
         int clientWidth, clientHeight; // less the sizing frame and the caption
     } cases[] = {
-        {800, 600, 792, 573},   {1024, 768, 1016, 741}, // larger, up to the screen
-        {401, 768, 393, 741},   {300, 200, 292, 173},   // one side only; smaller
+        {800, 600, 792, 573},
+        {1024, 768, 1016, 741}, // larger, up to the screen
+        {401, 768, 393, 741},
+        {300, 200, 292, 173}, // one side only; smaller
     };
     for (const auto& c : cases) {
         sim::Setup setup;
@@ -118,8 +120,7 @@ TEST(MainWindow, ASizedWindowShowsTheCanvasAllOver) {
         const long dismissed = Find(t, "message box \"Success\" dismissed");
         EXPECT_TRUE(sized >= 0 && sized < painted && painted < dismissed) << Describe(o);
         // The text is where it was drawn, as far as the window still shows it.
-        const std::vector<std::string> visible = {"10,10: OS = 9X",
-                                                  "10,40: CheckDeviceID ( ) = 1",
+        const std::vector<std::string> visible = {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
                                                   "10,70: Found BRAXEL QX310 printer on LPT2:"};
         EXPECT_EQ(o.visibleLines, visible) << Describe(o);
     }
@@ -132,19 +133,21 @@ TEST(MainWindow, AWaitingQuitRequestEndsModalLoopsAtOnce) {
     sim::Setup setup;
     setup.family = sim::Family::NT;
     setup.dialogActions = {"click:LPT3", "click:OK"};
-    const sim::Outcome o = WithMainWindowThen([] {
-        ShowStatus(10, "drawn");
-        RefreshWindow();
-        PostQuitMessage(7);
-        sim::Note("box returns " + std::to_string(MessageBoxA(NULL, "text", "caption", MB_OK)));
-        sim::Note("dialog returns " +
-                  std::to_string(DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_PORTDIALOG),
-                                                 MainWindow, PortDlgProc, 0)));
-        MSG message = {};
-        const BOOL got = GetMessageA(&message, NULL, 0, 0);
-        sim::Note("GetMessageA returns " + std::to_string(got) + ", code " +
-                  std::to_string(message.wParam));
-    }, setup);
+    const sim::Outcome o = WithMainWindowThen(
+        [] {
+            ShowStatus(10, "drawn");
+            RefreshWindow();
+            PostQuitMessage(7);
+            sim::Note("box returns " + std::to_string(MessageBoxA(NULL, "text", "caption", MB_OK)));
+            sim::Note("dialog returns " +
+                      std::to_string(DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_PORTDIALOG),
+                                                     MainWindow, PortDlgProc, 0)));
+            MSG message = {};
+            const BOOL got = GetMessageA(&message, NULL, 0, 0);
+            sim::Note("GetMessageA returns " + std::to_string(got) + ", code " +
+                      std::to_string(message.wParam));
+        },
+        setup);
     const std::vector<std::string> t = o.Transcript();
     EXPECT_GE(Find(t, "message box \"caption\" ended at once: a quit request"), 0) << Describe(o);
     EXPECT_GE(Find(t, "note: box returns 0"), 0) << Describe(o);

@@ -165,7 +165,8 @@ TEST_F(Runner, RunsInAWorkingFolderOfItsOwn) {
 TEST_F(Runner, MessageBoxTextKeepsItsLineBreaksVisible) {
     const RunnerResult r = Run("--printer none");
     EXPECT_EQ(r.status, 0) << Text(r);
-    EXPECT_GE(qxtest::Find(r.out, "message box \"ERROR\" (OK button, no icon, no owner): Could not find BRAXEL QX310 printer "
+    EXPECT_GE(qxtest::Find(r.out, "message box \"ERROR\" (OK button, no icon, no owner): Could not "
+                                  "find BRAXEL QX310 printer "
                                   "!\\n\\nDevice ID not updated !"),
               0)
         << Text(r);
@@ -176,9 +177,12 @@ TEST_F(Runner, OptionsReachTheMachine) {
         const char* args;
         const char* line;
     } cases[] = {
-        {"--printer LPT1:ignores", "message box \"ERROR\" (OK button, no icon, no owner): Could not verify Device ID !"},
-        {"--printer LPT1:pads", "message box \"ERROR\" (OK button, no icon, no owner): Could not verify Device ID !"},
-        {"--printer LPT1:prefixed", "message box \"ERROR\" (OK button, no icon, no owner): Could not verify Device ID !"},
+        {"--printer LPT1:ignores",
+         "message box \"ERROR\" (OK button, no icon, no owner): Could not verify Device ID !"},
+        {"--printer LPT1:pads",
+         "message box \"ERROR\" (OK button, no icon, no owner): Could not verify Device ID !"},
+        {"--printer LPT1:prefixed",
+         "message box \"ERROR\" (OK button, no icon, no owner): Could not verify Device ID !"},
         {"--printer LPT3:takes --absent LPT1", "status at 10,40: CheckDeviceID ( ) = 2"},
         {"--refuse LPT2", "status at 10,40: CheckDeviceID ( ) = -1"},
         {"--write-fails", "status at 10,130: Error 29 writing to printer port LPT2:"},
@@ -211,12 +215,18 @@ TEST_F(Runner, BadOptionsExitWithTwoAndNameTheOption) {
         const char* args;
         const char* named;
     } cases[] = {
-        {"--bogus", "--bogus"},          {"--family os2", "--family"},
-        {"--printer LPT4", "--printer"}, {"--printer LPT1:melts", "--printer"},
-        {"--choose", "--choose"},        {"--fail CreateFileA#x", "--fail"},
-        {"--fail ReadFile", "--fail"},   {"--fail WriteFile#1x", "--fail"},
-        {"--fail WriteFile#0", "--fail"}, {"--fail WriteFile=29x", "--fail"},
-        {"--fail writefile", "--fail"},   {"--resize 800", "--resize"},
+        {"--bogus", "--bogus"},
+        {"--family os2", "--family"},
+        {"--printer LPT4", "--printer"},
+        {"--printer LPT1:melts", "--printer"},
+        {"--choose", "--choose"},
+        {"--fail CreateFileA#x", "--fail"},
+        {"--fail ReadFile", "--fail"},
+        {"--fail WriteFile#1x", "--fail"},
+        {"--fail WriteFile#0", "--fail"},
+        {"--fail WriteFile=29x", "--fail"},
+        {"--fail writefile", "--fail"},
+        {"--resize 800", "--resize"},
         {"--resize 2000x600", "--resize"},
     };
     for (const auto& c : cases) {
@@ -242,7 +252,8 @@ TEST_F(Runner, AFaultThatNeverFiresIsReported) {
         const char* args;
         const char* line; // "" when every fault fires
     } cases[] = {
-        {"--fail WriteFile#2", "fault never fired: WriteFile#2 (the program called WriteFile 1 time)"},
+        {"--fail WriteFile#2",
+         "fault never fired: WriteFile#2 (the program called WriteFile 1 time)"},
         {"--printer none --write-fails",
          "fault never fired: WriteFile (the program never called WriteFile)"},
         {"--fail net", "fault never fired: net (the program never called net)"},
@@ -273,11 +284,26 @@ TEST_F(Runner, AFaultThatNeverFiresIsReported) {
 TEST_F(Runner, HelpListsTheOptionsCallsAndStatuses) {
     const RunnerResult r = Run("--help");
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"--family", "--printer", "--id", "--absent", "--refuse",
-                               "--choose", "--dialog", "--resize", "--write-fails",
-                               "--write-short", "--fail", "--dos-device", "--capture",
-                               "--workdir", "--trace", "--help", "#N counts the", "#1 being",
-                               "3 the run got stuck", "4 a fault"})
+    for (const char* option : {"--family",
+                               "--printer",
+                               "--id",
+                               "--absent",
+                               "--refuse",
+                               "--choose",
+                               "--dialog",
+                               "--resize",
+                               "--write-fails",
+                               "--write-short",
+                               "--fail",
+                               "--dos-device",
+                               "--capture",
+                               "--workdir",
+                               "--trace",
+                               "--help",
+                               "#N counts the",
+                               "#1 being",
+                               "3 the run got stuck",
+                               "4 a fault"})
         EXPECT_GE(qxtest::Find(r.out, option), 0) << option << "\n" << Text(r);
     std::string all;
     for (const std::string& line : r.out)

@@ -67,19 +67,22 @@ std::vector<Road> Roads() {
     return {
         {"Win9xFindsPrinterOnLpt2",
          lpt2,
-         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1", "10,70: Found BRAXEL QX310 printer on LPT2:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:"},
          "Success",
          UpdatedText,
          {"", "record", ""}},
         {"Win9xFirstOfTwoPrintersWins",
          Printers({{1, PrinterKind::Takes}, {2, PrinterKind::Takes}}),
-         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 0", "10,70: Found BRAXEL QX310 printer on LPT1:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 0",
+          "10,70: Found BRAXEL QX310 printer on LPT1:"},
          "Success",
          UpdatedText,
          {"record", "", ""}},
         {"Win9xPrinterOnLpt3",
          Printers({{3, PrinterKind::Takes}}),
-         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 2", "10,70: Found BRAXEL QX310 printer on LPT3:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 2",
+          "10,70: Found BRAXEL QX310 printer on LPT3:"},
          "Success",
          UpdatedText,
          {"", "", "record"}},
@@ -91,25 +94,29 @@ std::vector<Road> Roads() {
          {"", "", ""}},
         {"Win9xPrinterIgnoresRecord",
          Printers({{2, PrinterKind::Ignores}}),
-         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1", "10,70: Found BRAXEL QX310 printer on LPT2:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:"},
          "ERROR",
          NotVerifiedText,
          {"", "record", ""}},
         {"Win9xReadBackOneByteLonger",
          Printers({{2, PrinterKind::Pads}}),
-         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1", "10,70: Found BRAXEL QX310 printer on LPT2:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:"},
          "ERROR",
          NotVerifiedText,
          {"", "record", ""}},
         {"Win9xReadBackWithLengthBytes",
          Printers({{2, PrinterKind::Prefixed}}),
-         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1", "10,70: Found BRAXEL QX310 printer on LPT2:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:"},
          "ERROR",
          NotVerifiedText,
          {"", "record", ""}},
         {"Win9xOpenFails",
          WithFault(lpt2, "CreateFileA", 3, ERROR_ACCESS_DENIED), // after two search opens
-         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1", "10,70: Found BRAXEL QX310 printer on LPT2:",
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:",
           "10,100: CreateFile error code = 5 on port LPT2:"},
          "ERROR",
          "Could not open printer port LPT2:",
@@ -117,13 +124,15 @@ std::vector<Road> Roads() {
         {"Win9xWriteFails",
          WithWriteFailing(lpt2),
          {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
-          "10,70: Found BRAXEL QX310 printer on LPT2:", "10,130: Error 29 writing to printer port LPT2:"},
+          "10,70: Found BRAXEL QX310 printer on LPT2:",
+          "10,130: Error 29 writing to printer port LPT2:"},
          "ERROR",
          "Error writing to printer port LPT2:",
          {"", "", ""}},
         {"Win9xShortWriteIsAFailure",
          WithShortWrite(lpt2),
-         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1", "10,70: Found BRAXEL QX310 printer on LPT2:",
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:",
           "10,130: Error 1460 writing to printer port LPT2:"},
          "ERROR",
          "Error writing to printer port LPT2:",
@@ -249,7 +258,8 @@ TEST(UpdateRunOrder, NtStopsSpoolerAroundTheWrite) {
     const long write = Find(t, "write LPT3: 126 of 126 bytes");
     const long start = Find(t, "shell: net start spooler > OstraneUpdate");
     const long del = Find(t, "shell: del OstraneUpdate");
-    const long box = Find(t, "message box \"QX310WUP\" (OK button, no icon, no owner): Printer Device ID successfully updated");
+    const long box = Find(t, "message box \"QX310WUP\" (OK button, no icon, no owner): Printer "
+                             "Device ID successfully updated");
     ASSERT_TRUE(stop >= 0 && write >= 0 && start >= 0 && del >= 0 && box >= 0) << Describe(o);
     EXPECT_LT(Find(t, "dialog closed"), stop) << Describe(o);
     EXPECT_LT(stop, write) << Describe(o);
@@ -269,7 +279,9 @@ TEST(UpdateRunOrder, NtOpenFailureRestartsSpoolerBeforeTheMessage) {
     const std::vector<std::string> t = o.Transcript();
     const long start = Find(t, "shell: net start spooler");
     const long del = Find(t, "shell: del OstraneUpdate");
-    const long box = Find(t, "message box \"ERROR\" (OK button, no icon, no owner): Could not open printer port LPT2:");
+    const long box = Find(
+        t,
+        "message box \"ERROR\" (OK button, no icon, no owner): Could not open printer port LPT2:");
     ASSERT_TRUE(start >= 0 && del >= 0 && box >= 0) << Describe(o);
     EXPECT_LT(start, del) << Describe(o);
     EXPECT_LT(del, box) << Describe(o);
