@@ -88,9 +88,14 @@ std::vector<std::string> DescribeSetup(const Setup& setup) {
         }
         lines.push_back(line);
     }
-    for (const auto& [name, target] : setup.dosDevices)
-        lines.push_back("machine: DOS device " + name + " -> " + target +
-                        " defined before the start");
+    for (const auto& [name, target] : setup.dosDevices) {
+        std::string line = "machine: DOS device ";
+        line += name;
+        line += " -> ";
+        line += target;
+        line += " defined before the start";
+        lines.push_back(line);
+    }
     for (const FaultSetup& f : setup.faults)
         lines.push_back(FaultText(f));
 
