@@ -52,7 +52,7 @@ void RunRoad(benchmark::State& state, const sim::Setup& setup) {
             PortChoice[i] = startChoice[i];
         const sim::Outcome outcome = sim::RunInProcess(setup);
         if (outcome.messageBoxes.size() != 1 ||
-            outcome.messageBoxes[0].second != "Printer Device ID successfully updated") {
+            outcome.messageBoxes[0].text != "Printer Device ID successfully updated") {
             state.SkipWithError("the run did not end in success");
             break;
         }

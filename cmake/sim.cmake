@@ -26,6 +26,8 @@ target_include_directories(qxsim PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/sim/include
                                         ${QX_PRINTER_MODEL_DIR})
 target_compile_definitions(qxsim PRIVATE
   QX_SIM_BIN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/sim/bin")
+# The program's system calls reach the simulated PC first, which shows the command line as given.
+target_link_options(qxsim INTERFACE -Wl,--wrap=system)
 
 # The program itself, as a library so the runner, the tests and the tools share one build of it.
 add_library(qxprogram STATIC ${QX_SOURCES})

@@ -99,9 +99,8 @@ std::string HonestReply(const Input& in, const sim::Outcome& o, int port, bool a
     const auto& printer = in.setup.ports[port].printer;
     if (!printer)
         return "";
-    std::string id = afterWrite            ? o.printerIds[port]
-                     : printer->id.empty() ? std::string(sim::FactoryDeviceId)
-                                           : printer->id;
+    std::string id =
+        afterWrite ? o.printerIds[port] : printer->id.value_or(std::string(sim::FactoryDeviceId));
     const std::string record(reinterpret_cast<const char*>(DeviceIdRecord.data()), RecordSize);
     if (afterWrite && printer->kind == sim::PrinterKind::Prefixed &&
         o.portBytes[port].find(record) != std::string::npos) {
@@ -149,7 +148,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         if (port != found && !o.portBytes[port].empty())
             Violation("bytes reached a port the search did not find", o);
 
-    const auto& [caption, message] = o.messageBoxes[0];
+    const std::string& caption = o.messageBoxes[0].caption;
+    const std::string& message = o.messageBoxes[0].text;
     const bool success = message == "Printer Device ID successfully updated";
     if (found < 0) {
         if (message.rfind("Could not find", 0) != 0)

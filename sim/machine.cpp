@@ -2,6 +2,7 @@
 // transcript, and the outcome.
 #include "machine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -66,6 +67,24 @@ std::string Escape(const std::string& text) {
     return out;
 }
 
+WindowView ViewOf(const Window& window) {
+    WindowView view;
+    view.width = window.width;
+    view.height = window.height;
+    const Surface& client = window.client;
+    view.clientWidth = client.width;
+    view.clientHeight = client.height;
+    // The painted area grows from the top-left corner, as the program copies its canvas there.
+    while (view.paintedWidth < client.width && !(client.At(view.paintedWidth, 0) & BackgroundFlag))
+        ++view.paintedWidth;
+    while (view.paintedHeight < client.height &&
+           !(client.At(0, view.paintedHeight) & BackgroundFlag))
+        ++view.paintedHeight;
+    if (view.paintedWidth == 0 || view.paintedHeight == 0)
+        view.paintedWidth = view.paintedHeight = 0;
+    return view;
+}
+
 std::vector<TextRun> ReadText(const Surface& surface) {
     std::vector<TextRun> runs;
     for (int y = 0; y < surface.height; ++y) {
@@ -90,7 +109,52 @@ Setup::Setup() {
     ports[1].printer = PrinterSetup{};
 }
 
-Machine::Machine(const Setup& s) : setup(s) {
+const std::vector<std::string>& FaultableCalls() {
+    // Every name the platform calls announce through Machine::Enter, and the shell commands.
+    static const std::vector<std::string> calls = {
+        "BeginPaint",
+        "BitBlt",
+        "CloseHandle",
+        "CreateCompatibleBitmap",
+        "CreateCompatibleDC",
+        "CreateFileA",
+        "CreateWindowExA",
+        "DefineDosDeviceA",
+        "DeviceIoControl",
+        "DialogBoxParamA",
+        "EndDialog",
+        "EndPaint",
+        "GetDC",
+        "GetMessageA",
+        "GetStockObject",
+        "GetSystemMetrics",
+        "GetVersionExA",
+        "InvalidateRect",
+        "LoadCursorA",
+        "LoadIconA",
+        "MessageBoxA",
+        "PatBlt",
+        "PostQuitMessage",
+        "QueryDosDeviceA",
+        "RegisterClassA",
+        "RegisterWindowMessageA",
+        "ReleaseDC",
+        "SelectObject",
+        "SendDlgItemMessageA",
+        "SendMessageA",
+        "SetCommTimeouts",
+        "ShowWindow",
+        "Sleep",
+        "TextOutA",
+        "UpdateWindow",
+        "WriteFile",
+        "net",
+        "del",
+    };
+    return calls;
+}
+
+Machine::Machine(const Setup& s) : setup(s), faultFired(s.faults.size(), false) {
     char dir[] = "/tmp/qx310-pc-XXXXXX";
     if (!mkdtemp(dir)) {
         std::perror("simulated PC: mkdtemp");
@@ -117,7 +181,8 @@ Machine::Machine(const Setup& s) : setup(s) {
     for (int i = 0; i < PortCount; ++i) {
         const PortSetup& port = setup.ports[i];
         if (port.present && port.printer)
-            printers[i] = std::make_unique<Printer>(port.printer->kind, port.printer->id);
+            printers[i] = std::make_unique<Printer>(port.printer->kind,
+                                                    port.printer->id.value_or(FactoryDeviceId));
     }
     if (setup.family == Family::NT) {
         for (int i = 0; i < PortCount; ++i)
@@ -154,12 +219,21 @@ bool Machine::SpoolerRunning() const {
 
 std::optional<DWORD> Machine::Enter(const char* call, const std::string& detail, DWORD usualError) {
     const int n = ++callCounts[call];
+    if (n == 1) {
+        const auto& known = FaultableCalls();
+        if (std::find(known.begin(), known.end(), call) == known.end()) {
+            std::fprintf(stderr, "simulated PC: %s is missing from FaultableCalls\n", call);
+            std::abort();
+        }
+    }
     std::string line = std::string(call) + "#" + std::to_string(n);
     if (!detail.empty())
         line += " " + detail;
     misbehaviour = nullptr;
-    for (const FaultSetup& f : setup.faults) {
+    for (std::size_t i = 0; i < setup.faults.size(); ++i) {
+        const FaultSetup& f = setup.faults[i];
         if (f.call == call && (f.occurrence == 0 || f.occurrence == n)) {
+            faultFired[i] = true;
             if (f.kind != FaultKind::Fail) {
                 misbehaviour = &f;
                 Trace(line + " -> injected misbehaviour");
@@ -213,9 +287,32 @@ Outcome Machine::Finish(int exitCode, bool stuck) {
     for (const auto& [value, handle] : handles)
         out.portHandles.push_back({handle.port, handle.closes, handle.path, handle.closeCalls});
     out.messageBoxes = messageBoxes;
-    if (Window* main = FindWindow(mainWindow))
+    out.modalLoopsEndedByQuit = modalLoopsEndedByQuit;
+    if (Window* main = FindWindow(mainWindow)) {
         for (const TextRun& run : ReadText(main->client))
-            out.visibleLines.push_back(std::to_string(run.y) + ": " + run.text);
+            out.visibleLines.push_back(std::to_string(run.x) + "," + std::to_string(run.y) + ": " +
+                                       run.text);
+        out.mainWindow = ViewOf(*main);
+    }
+    for (std::size_t i = 0; i < setup.faults.size(); ++i) {
+        const FaultSetup& f = setup.faults[i];
+        int calls = 0;
+        if (f.call == "net" || f.call == "del") {
+            // The shell commands count their own runs.
+            std::ifstream(stateDir + "/count." + f.call) >> calls;
+        } else if (callCounts.count(f.call)) {
+            calls = callCounts.at(f.call);
+        }
+        const bool fired = faultFired[i] || (calls > 0 && calls >= f.occurrence);
+        if (!fired)
+            out.unfiredFaults.push_back(
+                f.call + (f.occurrence ? "#" + std::to_string(f.occurrence) : "") +
+                " (the program " +
+                (calls == 0 ? "never called " + f.call
+                            : "called " + f.call + " " + std::to_string(calls) +
+                                  (calls == 1 ? " time" : " times")) +
+                ")");
+    }
     if (stuck)
         events.push_back({EventKind::Transcript, "stuck"});
     else

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -28,6 +29,9 @@ using Pixel = std::uint32_t;
 constexpr Pixel White = 0x00FFFFFF;
 constexpr Pixel Black = 0x00000000;
 constexpr Pixel GlyphFlag = 0x80000000u;
+// Marks a window's pixels filled by its class background rather than painted by the program.
+// The colour is the same; the mark lets a check see what the program's painting leaves bare.
+constexpr Pixel BackgroundFlag = 0x40000000u;
 constexpr int GlyphWidth = 7, GlyphHeight = 16; // the system font's average cell
 inline Pixel GlyphPixel(unsigned char ch, int dx, int dy) {
     return GlyphFlag | (Pixel(ch) << 16) | (Pixel(dy) << 8) | Pixel(dx);
@@ -48,6 +52,9 @@ struct TextRun {
 };
 // Reads back the character runs drawn on a surface, top to bottom, left to right.
 std::vector<TextRun> ReadText(const Surface& surface);
+
+struct Window;
+WindowView ViewOf(const Window& window);
 
 struct WindowClass {
     std::string name;
@@ -87,6 +94,7 @@ struct Window {
     bool dialogEnded = false;
     INT_PTR dialogResult = 0;
     std::vector<TextRun> lastVisible;
+    bool resized = false; // since its last paint
 };
 
 struct Bitmap {
@@ -155,17 +163,27 @@ class Machine {
     std::size_t nextDialogAction = 0;
     int getMessageCalls = 0;
     HWND mainWindow = nullptr; // the first top-level window created
-    std::vector<std::pair<std::string, std::string>> messageBoxes;
+    std::vector<MessageBoxRecord> messageBoxes;
+    int modalLoopsEndedByQuit = 0;
 
     Window* FindWindow(HWND hwnd);
     Surface* SurfaceOf(HDC dc);
-    void PaintPending();          // a modal loop's paint dispatch
+    void PaintPending(); // a modal loop's paint dispatch
+    // The one modal loop of the window system, run by the port dialog and the message boxes:
+    // until `ended`, it paints what waits to be painted and lets the user do the next thing
+    // (`act`). A quit request waiting in the queue ends it at once, before anything is painted
+    // or the user can act, and is posted again for the next loop out. Returns false then.
+    bool ModalLoop(const std::string& what, const std::function<bool()>& ended,
+                   const std::function<void()>& act);
+    // The user drags the main window's frame to a new outer size.
+    void ResizeMainWindow(int width, int height);
     void Painted(Window& window); // reports newly visible status lines
 
     Outcome Finish(int exitCode, bool stuck);
 
   private:
     std::map<std::string, int> callCounts;
+    std::vector<bool> faultFired; // by index into setup.faults
     // The environment before the run, put back when the machine goes.
     std::optional<std::string> savedPath, savedState;
     std::vector<Event> events;

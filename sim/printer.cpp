@@ -22,8 +22,7 @@ int ModelKind(PrinterKind kind) {
 } // namespace
 
 Printer::Printer(PrinterKind kind, const std::string& id) : model_() {
-    const std::string initial = id.empty() ? std::string(FactoryDeviceId) : id;
-    QxPrinterInit(&model_, ModelKind(kind), initial.data(), static_cast<unsigned>(initial.size()));
+    QxPrinterInit(&model_, ModelKind(kind), id.data(), static_cast<unsigned>(id.size()));
 }
 
 void Printer::Receive(const std::string& bytes) {

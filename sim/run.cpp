@@ -83,13 +83,23 @@ std::string Encode(const Outcome& o) {
         w.Int(h.closeCalls);
     }
     w.Int(static_cast<long long>(o.messageBoxes.size()));
-    for (const auto& [caption, text] : o.messageBoxes) {
-        w.Str(caption);
-        w.Str(text);
+    for (const MessageBoxRecord& box : o.messageBoxes) {
+        w.Str(box.caption);
+        w.Str(box.text);
+        w.Str(box.owner);
+        w.Int(box.type);
+        w.Int(box.endedByQuit);
     }
+    w.Int(o.modalLoopsEndedByQuit);
     w.Int(static_cast<long long>(o.visibleLines.size()));
     for (const std::string& line : o.visibleLines)
         w.Str(line);
+    for (int v : {o.mainWindow.width, o.mainWindow.height, o.mainWindow.clientWidth,
+                  o.mainWindow.clientHeight, o.mainWindow.paintedWidth, o.mainWindow.paintedHeight})
+        w.Int(v);
+    w.Int(static_cast<long long>(o.unfiredFaults.size()));
+    for (const std::string& fault : o.unfiredFaults)
+        w.Str(fault);
     return w.Bytes();
 }
 
@@ -123,11 +133,23 @@ Outcome Decode(std::string bytes) {
         o.portHandles.push_back(h);
     }
     for (long long n = r.Int(); n > 0; --n) {
-        std::string caption = r.Str();
-        o.messageBoxes.emplace_back(caption, r.Str());
+        MessageBoxRecord box;
+        box.caption = r.Str();
+        box.text = r.Str();
+        box.owner = r.Str();
+        box.type = static_cast<UINT>(r.Int());
+        box.endedByQuit = r.Int() != 0;
+        o.messageBoxes.push_back(box);
     }
+    o.modalLoopsEndedByQuit = static_cast<int>(r.Int());
     for (long long n = r.Int(); n > 0; --n)
         o.visibleLines.push_back(r.Str());
+    for (int* v :
+         {&o.mainWindow.width, &o.mainWindow.height, &o.mainWindow.clientWidth,
+          &o.mainWindow.clientHeight, &o.mainWindow.paintedWidth, &o.mainWindow.paintedHeight})
+        *v = static_cast<int>(r.Int());
+    for (long long n = r.Int(); n > 0; --n)
+        o.unfiredFaults.push_back(r.Str());
     return o;
 }
 

@@ -27,7 +27,8 @@ constexpr int PortCount = 3;
 
 struct PrinterSetup {
     PrinterKind kind = PrinterKind::Takes;
-    std::string id; // the ID it reports before an update; empty: the model's usual ID
+    std::optional<std::string> id = {}; // the ID it reports before an update; none: the model's
+                                        // usual ID
 };
 
 struct PortSetup {
@@ -64,6 +65,9 @@ struct Setup {
     // DOS devices defined before the program starts, oldest first per name.
     std::vector<std::pair<std::string, std::string>> dosDevices;
     int showCommand = SW_SHOWDEFAULT;
+    // While the first message box is shown, the user sizes the main window to this outer width
+    // and height (the only time the window takes input: the port dialog disables its owner).
+    std::optional<std::pair<int, int>> resizeMainWindow;
 
     Setup(); // one printer on LPT2 that takes the record
 };
@@ -82,6 +86,22 @@ struct PortHandleRecord {
     int closeCalls = 0; // CloseHandle calls the program made on it, failed ones included
 };
 
+struct MessageBoxRecord {
+    std::string caption, text;
+    std::string owner; // "none", "the main window" or "another window"
+    UINT type = 0;
+    bool endedByQuit = false; // the quit request in the queue ended it before the user saw it
+};
+
+// The main window as last painted.
+struct WindowView {
+    int width = 0, height = 0;             // outer size
+    int clientWidth = 0, clientHeight = 0; // client area
+    // How far, from the top-left corner, the client area shows what the program painted; the
+    // rest shows only the window's class background, never painted over by the program.
+    int paintedWidth = 0, paintedHeight = 0;
+};
+
 struct Outcome {
     int exitCode = -1;
     bool stuck = false;  // the program waited for something that never came
@@ -93,8 +113,11 @@ struct Outcome {
     bool scratchFileLeft = false;
     std::map<std::string, std::vector<std::string>> dosDevices; // name -> targets, newest first
     std::vector<PortHandleRecord> portHandles;
-    std::vector<std::pair<std::string, std::string>> messageBoxes; // caption, text
-    std::vector<std::string> visibleLines; // the main window at the end: "y: text"
+    std::vector<MessageBoxRecord> messageBoxes;
+    int modalLoopsEndedByQuit = 0;         // port dialogs and message boxes
+    std::vector<std::string> visibleLines; // the main window at the end: "x,y: text"
+    WindowView mainWindow;
+    std::vector<std::string> unfiredFaults; // faults whose call never happened, described
 
     std::vector<std::string> Transcript() const;
     std::vector<std::string> Trace() const;
@@ -124,12 +147,19 @@ void Note(const std::string& text);
 struct ParsedOptions {
     Setup setup;
     std::string captureDir;
+    std::string workDir; // empty: a fresh temporary folder, removed afterwards
     bool trace = false;
     bool help = false;
     std::string error;
 };
 ParsedOptions ParseOptions(const std::vector<std::string>& args);
-const char* Usage();
+std::string Usage();
+// The platform calls and shell commands a fault can be set for.
+const std::vector<std::string>& FaultableCalls();
+// The transcript's opening: the machine and what the user will do.
+std::vector<std::string> DescribeSetup(const Setup& setup);
+// The transcript's close: what the PC is left with.
+std::vector<std::string> DescribeEnd(const Setup& setup, const Outcome& outcome);
 
 // Writes a byte string as "\n"-escaped text, for the transcript.
 std::string Escape(const std::string& text);

@@ -2,6 +2,7 @@
 // modal port dialog built from the program's resource script, and message boxes.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -25,6 +26,10 @@ constexpr DWORD ErrorResourceNotFound = 1814;
 constexpr std::uintptr_t StockIconBase = 0x9000;
 constexpr int MaxPaintRounds = 100;
 constexpr int MaxEmptyGets = 1000;
+// Platform values the program never uses, so its header does not define them.
+constexpr UINT WmSize = 0x0005;
+constexpr WPARAM SizeRestored = 0;
+constexpr int IdAbort = 3, IdRetry = 4, IdYes = 6;
 
 template <typename T>
 T Fail(DWORD error, T result) {
@@ -126,6 +131,37 @@ void Command(Window& dialog, int id, HWND control) {
              reinterpret_cast<LPARAM>(control));
 }
 
+// What a message box of this type shows: its buttons, its icon and any further flags.
+std::string BoxStyle(UINT type) {
+    static const char* const buttons[] = {"OK button",
+                                          "OK and Cancel buttons",
+                                          "Abort, Retry and Ignore buttons",
+                                          "Yes, No and Cancel buttons",
+                                          "Yes and No buttons",
+                                          "Retry and Cancel buttons",
+                                          "Cancel, Try Again and Continue buttons"};
+    static const char* const icons[] = {"no icon", "stop icon", "question icon", "exclamation icon",
+                                        "information icon"};
+    const UINT buttonBits = type & 0xF, iconBits = (type >> 4) & 0xF, rest = type & ~0xFFu;
+    std::string style = buttonBits < 7 ? buttons[buttonBits] : "buttons " + Hex32(buttonBits);
+    style += ", ";
+    style += iconBits < 5 ? icons[iconBits] : "icon " + Hex32(iconBits << 4);
+    if (rest)
+        style += ", flags " + Hex32(rest);
+    return style;
+}
+
+// The button the simulated user presses: the box's first.
+int FirstButton(UINT type) {
+    static const int first[] = {IDOK, IDOK, IdAbort, IdYes, IdYes, IdRetry, IDCANCEL};
+    return (type & 0xF) < 7 ? first[type & 0xF] : IDOK;
+}
+
+std::string FirstButtonName(UINT type) {
+    static const char* const names[] = {"OK", "OK", "Abort", "Yes", "Yes", "Retry", "Cancel"};
+    return (type & 0xF) < 7 ? names[type & 0xF] : "OK";
+}
+
 // Carries out one action of the simulated user in an open dialog.
 void Act(HWND hwnd, const std::string& action) {
     Machine& m = M();
@@ -191,6 +227,59 @@ void Machine::PaintPending() {
     throw Stuck{"a window keeps asking to be painted"};
 }
 
+bool Machine::ModalLoop(const std::string& what, const std::function<bool()>& ended,
+                        const std::function<void()>& act) {
+    while (!ended()) {
+        if (quitPosted) {
+            // The loop takes the quit request, ends, and posts it again.
+            Trace("  " + what + ": modal loop retrieves WM_QUIT and posts it again");
+            Say(what + " ended at once: a quit request was waiting in the queue");
+            ++modalLoopsEndedByQuit;
+            return false;
+        }
+        PaintPending();
+        act();
+    }
+    return true;
+}
+
+void Machine::ResizeMainWindow(int width, int height) {
+    Window* w = FindWindow(mainWindow);
+    if (!w) {
+        Say("the user cannot size the main window: there is none");
+        return;
+    }
+    if (!w->enabled || !(w->style & WS_THICKFRAME)) {
+        Say("the user cannot size the main window: it " +
+            std::string(!w->enabled ? "is disabled" : "has no sizing frame"));
+        return;
+    }
+    Say("the user sizes the main window to " + std::to_string(width) + "x" +
+        std::to_string(height));
+    const int frame = FrameSize;
+    const int caption = ((w->style & WS_CAPTION) == WS_CAPTION) ? CaptionHeight : 0;
+    const int clientWidth = std::max(width - 2 * frame, 0);
+    const int clientHeight = std::max(height - 2 * frame - caption, 0);
+    // What was shown stays; the newly uncovered part shows nothing until it is painted.
+    Surface grown(clientWidth, clientHeight, White | BackgroundFlag);
+    for (int y = 0; y < std::min(clientHeight, w->client.height); ++y)
+        for (int x = 0; x < std::min(clientWidth, w->client.width); ++x)
+            grown.At(x, y) = w->client.At(x, y);
+    w->client = std::move(grown);
+    w->width = width;
+    w->height = height;
+    w->resized = true;
+    const HWND hwnd = w->hwnd;
+    CallProc(*w, WmSize, SizeRestored,
+             static_cast<LPARAM>((DWORD(clientHeight) << 16) | DWORD(clientWidth & 0xFFFF)));
+    // The class asks for no full redraw on sizing, but the uncovered part is invalid and erased;
+    // the whole client area is invalidated here, which paints the same pixels.
+    if ((w = FindWindow(hwnd))) {
+        w->needsPaint = true;
+        w->needsErase = true;
+    }
+}
+
 void Machine::Painted(Window& window) {
     if (window.hwnd != mainWindow)
         return;
@@ -200,9 +289,25 @@ void Machine::Painted(Window& window) {
         for (const TextRun& old : window.lastVisible)
             seen = seen || (old.x == run.x && old.y == run.y && old.text == run.text);
         if (!seen)
-            Say("status " + std::to_string(run.y) + ": " + run.text);
+            Say("status at " + std::to_string(run.x) + "," + std::to_string(run.y) + ": " +
+                run.text);
     }
     window.lastVisible = std::move(now);
+    if (window.resized) {
+        window.resized = false;
+        const WindowView view = ViewOf(window);
+        const std::string client =
+            std::to_string(view.clientWidth) + "x" + std::to_string(view.clientHeight);
+        if (view.paintedWidth == view.clientWidth && view.paintedHeight == view.clientHeight)
+            Say("main window painted at " + std::to_string(view.width) + "x" +
+                std::to_string(view.height) + ": the program's painting fills the client area (" +
+                client + ")");
+        else
+            Say("main window painted at " + std::to_string(view.width) + "x" +
+                std::to_string(view.height) + ": the program's painting covers only " +
+                std::to_string(view.paintedWidth) + "x" + std::to_string(view.paintedHeight) +
+                " of the client area (" + client + "); the rest is bare window background");
+    }
 }
 
 } // namespace sim
@@ -261,8 +366,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     const int frame = (style & WS_THICKFRAME) ? FrameSize : 0;
     const int caption = ((style & WS_CAPTION) == WS_CAPTION) ? CaptionHeight : 0;
     const int clientWidth = width - 2 * frame, clientHeight = height - 2 * frame - caption;
-    w.client =
-        Surface(clientWidth > 0 ? clientWidth : 0, clientHeight > 0 ? clientHeight : 0, White);
+    w.client = Surface(clientWidth > 0 ? clientWidth : 0, clientHeight > 0 ? clientHeight : 0,
+                       White | BackgroundFlag);
     const HWND hwnd = AddWindow(std::move(w)).hwnd;
     if (!parent && !m.mainWindow)
         m.mainWindow = hwnd;
@@ -394,7 +499,7 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
             return 0;
         const auto brush = reinterpret_cast<std::uintptr_t>(cls->second.background);
         FillSurface(w->client, 0, 0, w->client.width, w->client.height,
-                    brush == 0x8000 + BLACK_BRUSH ? Black : White);
+                    (brush == 0x8000 + BLACK_BRUSH ? Black : White) | BackgroundFlag);
         (void)wParam;
         return 1;
     }
@@ -564,19 +669,19 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
     m.Say("dialog " + std::to_string(id) + " " + Quote(tmpl->caption.c_str()) + " opened; " +
           CheckedButtons(*m.FindWindow(hwnd)));
 
-    // The modal loop: paint what waits to be painted, then let the user act, until the dialog's
-    // procedure ends it.
-    while (!m.FindWindow(hwnd)->dialogEnded) {
-        m.PaintPending();
-        if (m.nextDialogAction >= m.setup.dialogActions.size())
-            throw Stuck{"the port dialog is open and the user has nothing more to do"};
-        Act(hwnd, m.setup.dialogActions[m.nextDialogAction++]);
-        Window* dialog = m.FindWindow(hwnd);
-        if (!dialog->dialogEnded)
-            m.Say("dialog still open; " + CheckedButtons(*dialog));
-    }
+    // The user acts until the dialog's procedure ends it.
+    const bool ended = m.ModalLoop(
+        "dialog " + std::to_string(id), [&m, hwnd] { return m.FindWindow(hwnd)->dialogEnded; },
+        [&m, hwnd] {
+            if (m.nextDialogAction >= m.setup.dialogActions.size())
+                throw Stuck{"the port dialog is open and the user has nothing more to do"};
+            Act(hwnd, m.setup.dialogActions[m.nextDialogAction++]);
+            Window* dialog = m.FindWindow(hwnd);
+            if (!dialog->dialogEnded)
+                m.Say("dialog still open; " + CheckedButtons(*dialog));
+        });
     Window* dialog = m.FindWindow(hwnd);
-    const INT_PTR result = dialog->dialogResult;
+    const INT_PTR result = ended ? dialog->dialogResult : 0;
     m.Say("dialog closed; " + CheckedButtons(*dialog));
     for (Control& c : dialog->controls)
         if (Window* child = m.FindWindow(c.hwnd))
@@ -632,11 +737,45 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
                                  (owner ? "set" : "NULL") + " type=" + std::to_string(type),
                              ERROR_NOT_ENOUGH_MEMORY))
         return Fail(*error, 0);
-    const std::string shownCaption = caption ? caption : "Error";
-    const std::string shownText = text ? text : "";
-    m.messageBoxes.emplace_back(shownCaption, shownText);
-    m.Say("message box \"" + Escape(shownCaption) + "\": " + Escape(shownText));
-    // The box's modal loop paints the other windows; the user then presses OK.
-    m.PaintPending();
-    return IDOK;
+    if (owner && !m.FindWindow(owner))
+        return Fail(ERROR_INVALID_WINDOW_HANDLE, 0);
+    MessageBoxRecord box;
+    box.caption = caption ? caption : "Error";
+    box.text = text ? text : "";
+    box.owner = !owner ? "none" : owner == m.mainWindow ? "the main window" : "another window";
+    box.type = type;
+    const std::string name = "message box \"" + Escape(box.caption) + "\"";
+    m.Say(name + " (" + BoxStyle(type) + (owner ? ", owned by " + box.owner : ", no owner") +
+          "): " + Escape(box.text));
+    // An owned box disables its owner for as long as it is shown.
+    Window* ownerWindow = m.FindWindow(owner);
+    if (ownerWindow)
+        ownerWindow->enabled = false;
+    const bool first = m.messageBoxes.empty();
+    m.messageBoxes.push_back(box);
+    const std::size_t index = m.messageBoxes.size() - 1;
+
+    // The user looks at the box; while the first one is shown, the user may size the main
+    // window; then presses the box's first button.
+    bool resizePending = first && m.setup.resizeMainWindow.has_value();
+    bool pressed = false;
+    const bool ended = m.ModalLoop(
+        name, [&pressed] { return pressed; },
+        [&] {
+            if (resizePending) {
+                resizePending = false;
+                m.ResizeMainWindow(m.setup.resizeMainWindow->first,
+                                   m.setup.resizeMainWindow->second);
+                return;
+            }
+            m.Say(name + " dismissed: the user presses " + FirstButtonName(type));
+            pressed = true;
+        });
+    if ((ownerWindow = m.FindWindow(owner)))
+        ownerWindow->enabled = true;
+    if (!ended) {
+        m.messageBoxes[index].endedByQuit = true;
+        return 0;
+    }
+    return FirstButton(type);
 }

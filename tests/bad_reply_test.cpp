@@ -114,13 +114,13 @@ TEST(BadReply, SearchAndReadBackGoByWhatWasDelivered) {
             seen += (e.kind == sim::EventKind::Trace ? "    . " : "  ") + e.text + "\n";
         ASSERT_EQ(o.crashSignal, 0) << c.what;
         ASSERT_EQ(o.messageBoxes.size(), 1u) << seen;
-        EXPECT_EQ(o.messageBoxes[0].second, c.message) << seen;
+        EXPECT_EQ(o.messageBoxes[0].text, c.message) << seen;
         for (int i = 0; i < sim::PortCount; ++i)
             if (i != c.searchResult) {
                 EXPECT_EQ(o.portBytes[i], "") << "LPT" << i + 1 << "\n" << seen;
             }
         EXPECT_NE(std::find(o.visibleLines.begin(), o.visibleLines.end(),
-                            "40: CheckDeviceID ( ) = " + std::to_string(c.searchResult)),
+                            "10,40: CheckDeviceID ( ) = " + std::to_string(c.searchResult)),
                   o.visibleLines.end())
             << seen;
     }

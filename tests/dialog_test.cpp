@@ -123,11 +123,11 @@ TEST(PortDialog, WholeRunShowsStatusLinesWhileTheDialogIsOpen) {
     const sim::Outcome o = sim::RunFresh(setup);
     const std::vector<std::string> t = o.Transcript();
     const long opened = Find(t, "dialog 101");
-    const long status = Find(t, "status 40: Dialog Selected");
+    const long status = Find(t, "status at 10,40: Dialog Selected");
     const long closed = Find(t, "dialog closed");
     EXPECT_TRUE(opened >= 0 && opened < status && status < closed) << Describe(o);
     // The selection line is drawn after the dialog closes, and seen at the next modal loop.
-    EXPECT_GT(Find(t, "status 70: Selected LPT2:"), closed) << Describe(o);
+    EXPECT_GT(Find(t, "status at 10,70: Selected LPT2:"), closed) << Describe(o);
 }
 
 } // namespace

@@ -228,7 +228,7 @@ TEST(FaultMatrixBase, CleanRoadsSucceed) {
     for (Road road : {Road::Win9x, Road::NT}) {
         const sim::Outcome o = sim::RunFresh(BaseSetup(road));
         ASSERT_EQ(o.messageBoxes.size(), 1u) << RoadName(road) << "\n" << Events(o);
-        EXPECT_EQ(o.messageBoxes[0].second, "Printer Device ID successfully updated")
+        EXPECT_EQ(o.messageBoxes[0].text, "Printer Device ID successfully updated")
             << RoadName(road) << "\n"
             << Events(o);
         EXPECT_EQ(o.portBytes[Lpt2], Record) << RoadName(road);
@@ -264,7 +264,9 @@ TEST_P(FaultMatrix, LeavesThePcSoundAndTellsTheTruth) {
         ASSERT_EQ(o.messageBoxes.size(), 1u) << seen;
     }
     EXPECT_LE(o.messageBoxes.size(), 1u) << seen;
-    for (const auto& [caption, text] : o.messageBoxes) {
+    for (const sim::MessageBoxRecord& box : o.messageBoxes) {
+        const std::string& caption = box.caption;
+        const std::string& text = box.text;
         const bool success = text == "Printer Device ID successfully updated";
         EXPECT_EQ(caption, success ? (c.road == Road::NT ? "QX310WUP" : "Success") : "ERROR")
             << seen;
@@ -357,8 +359,8 @@ TEST(FaultMatrixFindings, NoPortChosenOnNtStopsBeforeAnythingIsTouched) {
         const sim::Outcome o = sim::RunFresh(setup);
         const std::string seen = std::string(c.what) + "\n" + Events(o);
         ASSERT_EQ(o.messageBoxes.size(), 1u) << seen;
-        EXPECT_EQ(o.messageBoxes[0].first, "ERROR") << seen;
-        EXPECT_EQ(o.messageBoxes[0].second, "No printer port selected !\n\nDevice ID not updated !")
+        EXPECT_EQ(o.messageBoxes[0].caption, "ERROR") << seen;
+        EXPECT_EQ(o.messageBoxes[0].text, "No printer port selected !\n\nDevice ID not updated !")
             << seen;
         EXPECT_EQ(IndexOf(o.Transcript(), "shell: "), -1) << seen;
         EXPECT_EQ(o.dosDevices.count("OSTRANE_LPT1"), 0u) << seen;
@@ -372,7 +374,7 @@ TEST(FaultMatrixFindings, UpdateRunsWhenTheStartMessageCannotBeRegistered) {
         setup.faults = {{"RegisterWindowMessageA", 1}};
         const sim::Outcome o = sim::RunFresh(setup);
         ASSERT_EQ(o.messageBoxes.size(), 1u) << RoadName(road) << "\n" << Events(o);
-        EXPECT_EQ(o.messageBoxes[0].second, "Printer Device ID successfully updated") << Events(o);
+        EXPECT_EQ(o.messageBoxes[0].text, "Printer Device ID successfully updated") << Events(o);
         EXPECT_EQ(o.portBytes[Lpt2], Record) << Events(o);
     }
 }

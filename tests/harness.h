@@ -68,7 +68,7 @@ inline sim::Setup Printers(std::vector<std::pair<int, sim::PrinterKind>> printer
     sim::Setup setup = NoPrinters();
     setup.family = family;
     for (const auto& [port, kind] : printers)
-        setup.ports[port - 1].printer = sim::PrinterSetup{kind, ""};
+        setup.ports[port - 1].printer = sim::PrinterSetup{kind};
     return setup;
 }
 

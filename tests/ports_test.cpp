@@ -72,7 +72,9 @@ TEST_P(Search, FindsTheFirstPortWhosePrinterReportsTheModel) {
         setup.ports[i].present = p.state != Port::Absent;
         setup.ports[i].refuses = p.state == Port::Refuses;
         if (p.state == Port::Printer)
-            setup.ports[i].printer = sim::PrinterSetup{PrinterKind::Takes, p.id};
+            setup.ports[i].printer = sim::PrinterSetup{PrinterKind::Takes};
+        if (p.state == Port::Printer && !p.id.empty())
+            setup.ports[i].printer->id = p.id;
     }
     const sim::Outcome o = sim::RunFresh(setup, [] {
         PlatformKind = PlatformWin9x;

@@ -67,85 +67,94 @@ std::vector<Road> Roads() {
     return {
         {"Win9xFindsPrinterOnLpt2",
          lpt2,
-         {"10: OS = 9X", "40: CheckDeviceID ( ) = 1", "70: Found BRAXEL QX310 printer on LPT2:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:"},
          "Success",
          UpdatedText,
          {"", "record", ""}},
         {"Win9xFirstOfTwoPrintersWins",
          Printers({{1, PrinterKind::Takes}, {2, PrinterKind::Takes}}),
-         {"10: OS = 9X", "40: CheckDeviceID ( ) = 0", "70: Found BRAXEL QX310 printer on LPT1:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 0",
+          "10,70: Found BRAXEL QX310 printer on LPT1:"},
          "Success",
          UpdatedText,
          {"record", "", ""}},
         {"Win9xPrinterOnLpt3",
          Printers({{3, PrinterKind::Takes}}),
-         {"10: OS = 9X", "40: CheckDeviceID ( ) = 2", "70: Found BRAXEL QX310 printer on LPT3:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 2",
+          "10,70: Found BRAXEL QX310 printer on LPT3:"},
          "Success",
          UpdatedText,
          {"", "", "record"}},
         {"Win9xNoPrinter",
          qxtest::NoPrinters(),
-         {"10: OS = 9X", "40: CheckDeviceID ( ) = -1"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = -1"},
          "ERROR",
          NoPrinterText,
          {"", "", ""}},
         {"Win9xPrinterIgnoresRecord",
          Printers({{2, PrinterKind::Ignores}}),
-         {"10: OS = 9X", "40: CheckDeviceID ( ) = 1", "70: Found BRAXEL QX310 printer on LPT2:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:"},
          "ERROR",
          NotVerifiedText,
          {"", "record", ""}},
         {"Win9xReadBackOneByteLonger",
          Printers({{2, PrinterKind::Pads}}),
-         {"10: OS = 9X", "40: CheckDeviceID ( ) = 1", "70: Found BRAXEL QX310 printer on LPT2:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:"},
          "ERROR",
          NotVerifiedText,
          {"", "record", ""}},
         {"Win9xReadBackWithLengthBytes",
          Printers({{2, PrinterKind::Prefixed}}),
-         {"10: OS = 9X", "40: CheckDeviceID ( ) = 1", "70: Found BRAXEL QX310 printer on LPT2:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:"},
          "ERROR",
          NotVerifiedText,
          {"", "record", ""}},
         {"Win9xOpenFails",
          WithFault(lpt2, "CreateFileA", 3, ERROR_ACCESS_DENIED), // after two search opens
-         {"10: OS = 9X", "40: CheckDeviceID ( ) = 1", "70: Found BRAXEL QX310 printer on LPT2:",
-          "100: CreateFile error code = 5 on port LPT2:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:",
+          "10,100: CreateFile error code = 5 on port LPT2:"},
          "ERROR",
          "Could not open printer port LPT2:",
          {"", "", ""}},
         {"Win9xWriteFails",
          WithWriteFailing(lpt2),
-         {"10: OS = 9X", "40: CheckDeviceID ( ) = 1",
-          "70: Found BRAXEL QX310 printer on LPT2:", "130: Error 29 writing to printer port LPT2:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:",
+          "10,130: Error 29 writing to printer port LPT2:"},
          "ERROR",
          "Error writing to printer port LPT2:",
          {"", "", ""}},
         {"Win9xShortWriteIsAFailure",
          WithShortWrite(lpt2),
-         {"10: OS = 9X", "40: CheckDeviceID ( ) = 1", "70: Found BRAXEL QX310 printer on LPT2:",
-          "130: Error 1460 writing to printer port LPT2:"},
+         {"10,10: OS = 9X", "10,40: CheckDeviceID ( ) = 1",
+          "10,70: Found BRAXEL QX310 printer on LPT2:",
+          "10,130: Error 1460 writing to printer port LPT2:"},
          "ERROR",
          "Error writing to printer port LPT2:",
          {"", "63", ""}},
         {"NtLpt3Chosen",
          Nt(Printers({{3, PrinterKind::Takes}}), ChooseLpt3),
-         {"10: OS = NT", "40: Dialog Selected", "70: Selected LPT3:"},
+         {"10,10: OS = NT", "10,40: Dialog Selected", "10,70: Selected LPT3:"},
          "QX310WUP",
          UpdatedText,
          {"", "", "record"},
          "OSTRANE_LPT3 -> \\Device\\Parallel2"},
         {"NtDoesNotReadBack",
          Nt(Printers({{2, PrinterKind::Ignores}}), ChooseLpt2),
-         {"10: OS = NT", "40: Dialog Selected", "70: Selected LPT2:"},
+         {"10,10: OS = NT", "10,40: Dialog Selected", "10,70: Selected LPT2:"},
          "QX310WUP",
          UpdatedText,
          {"", "record", ""},
          "OSTRANE_LPT2 -> \\Device\\Parallel1"},
         {"NtPortMissing",
          Nt(WithAbsent(lpt2, 2), ChooseLpt2),
-         {"10: OS = NT", "40: Dialog Selected",
-          "70: Selected LPT2:", "100: CreateFile error code = 2 on port LPT2:"},
+         {"10,10: OS = NT", "10,40: Dialog Selected",
+          "10,70: Selected LPT2:", "10,100: CreateFile error code = 2 on port LPT2:"},
          "ERROR",
          "Could not open printer port LPT2:",
          {"", "", ""},
@@ -153,32 +162,32 @@ std::vector<Road> Roads() {
         {"NtLongestErrorLineFits", // an error code of 2^31 or more prints as a negative number
          Nt(WithFault(Printers({{3, PrinterKind::Takes}}), "CreateFileA", 1, 0x80000000u),
             ChooseLpt3),
-         {"10: OS = NT", "40: Dialog Selected",
-          "70: Selected LPT3:", "100: CreateFile error code = -2147483648 on port LPT3:"},
+         {"10,10: OS = NT", "10,40: Dialog Selected",
+          "10,70: Selected LPT3:", "10,100: CreateFile error code = -2147483648 on port LPT3:"},
          "ERROR",
          "Could not open printer port LPT3:",
          {"", "", ""},
          "OSTRANE_LPT3 -> \\Device\\Parallel2"},
         {"NtWriteFails",
          Nt(WithWriteFailing(lpt2), ChooseLpt2),
-         {"10: OS = NT", "40: Dialog Selected",
-          "70: Selected LPT2:", "130: Error 29 writing to printer port LPT2:"},
+         {"10,10: OS = NT", "10,40: Dialog Selected",
+          "10,70: Selected LPT2:", "10,130: Error 29 writing to printer port LPT2:"},
          "ERROR",
          "Error writing to printer port LPT2:",
          {"", "", ""},
          "OSTRANE_LPT2 -> \\Device\\Parallel1"},
         {"NtShortWriteIsAFailure",
          Nt(WithShortWrite(lpt2), ChooseLpt2),
-         {"10: OS = NT", "40: Dialog Selected",
-          "70: Selected LPT2:", "130: Error 1460 writing to printer port LPT2:"},
+         {"10,10: OS = NT", "10,40: Dialog Selected",
+          "10,70: Selected LPT2:", "10,130: Error 1460 writing to printer port LPT2:"},
          "ERROR",
          "Error writing to printer port LPT2:",
          {"", "63", ""},
          "OSTRANE_LPT2 -> \\Device\\Parallel1"},
         {"NtNoPrinterOnChosenPortTimesOut", // LPT1 is chosen as the dialog opens
          Nt(lpt2),
-         {"10: OS = NT", "40: Dialog Selected",
-          "70: Selected LPT1:", "130: Error 1460 writing to printer port LPT1:"},
+         {"10,10: OS = NT", "10,40: Dialog Selected",
+          "10,70: Selected LPT1:", "10,130: Error 1460 writing to printer port LPT1:"},
          "ERROR",
          "Error writing to printer port LPT1:",
          {"", "", ""},
@@ -199,8 +208,15 @@ TEST_P(UpdateRun, EndsAsExpected) {
     EXPECT_EQ(o.visibleLines, road.visible) << seen;
 
     ASSERT_EQ(o.messageBoxes.size(), 1u) << seen;
-    EXPECT_EQ(o.messageBoxes[0].first, road.caption) << seen;
-    EXPECT_EQ(o.messageBoxes[0].second, road.text) << seen;
+    const sim::MessageBoxRecord& box = o.messageBoxes[0];
+    EXPECT_EQ(box.caption, road.caption) << seen;
+    EXPECT_EQ(box.text, road.text) << seen;
+    // A box of its own (no owner), with one OK button and no icon, that the user dismissed; no
+    // modal loop, the port dialog's included, was cut short by a quit request already waiting.
+    EXPECT_EQ(box.owner, "none") << seen;
+    EXPECT_EQ(box.type, UINT(MB_OK)) << seen;
+    EXPECT_FALSE(box.endedByQuit) << seen;
+    EXPECT_EQ(o.modalLoopsEndedByQuit, 0) << seen;
 
     for (int i = 0; i < 3; ++i) {
         const std::string& want = road.bytes[i];
@@ -242,7 +258,8 @@ TEST(UpdateRunOrder, NtStopsSpoolerAroundTheWrite) {
     const long write = Find(t, "write LPT3: 126 of 126 bytes");
     const long start = Find(t, "shell: net start spooler > OstraneUpdate");
     const long del = Find(t, "shell: del OstraneUpdate");
-    const long box = Find(t, "message box \"QX310WUP\": Printer Device ID successfully updated");
+    const long box = Find(t, "message box \"QX310WUP\" (OK button, no icon, no owner): Printer "
+                             "Device ID successfully updated");
     ASSERT_TRUE(stop >= 0 && write >= 0 && start >= 0 && del >= 0 && box >= 0) << Describe(o);
     EXPECT_LT(Find(t, "dialog closed"), stop) << Describe(o);
     EXPECT_LT(stop, write) << Describe(o);
@@ -262,7 +279,9 @@ TEST(UpdateRunOrder, NtOpenFailureRestartsSpoolerBeforeTheMessage) {
     const std::vector<std::string> t = o.Transcript();
     const long start = Find(t, "shell: net start spooler");
     const long del = Find(t, "shell: del OstraneUpdate");
-    const long box = Find(t, "message box \"ERROR\": Could not open printer port LPT2:");
+    const long box = Find(
+        t,
+        "message box \"ERROR\" (OK button, no icon, no owner): Could not open printer port LPT2:");
     ASSERT_TRUE(start >= 0 && del >= 0 && box >= 0) << Describe(o);
     EXPECT_LT(start, del) << Describe(o);
     EXPECT_LT(del, box) << Describe(o);
