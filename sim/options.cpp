@@ -50,7 +50,7 @@ const char* Usage() {
            "                            (default: OK as the dialog opens)\n"
            "  --dialog ACTION           one user action in the port dialog, in order:\n"
            "                            click:TEXT, enter, escape or close; repeatable\n"
-           "  --write-fails             every write to a port fails\n"
+           "  --write-fails             every write to a port fails at the device\n"
            "  --write-short             every write to a port takes only 63 bytes (half the "
            "record)\n"
            "  --fail CALL[#N][=ERROR]   the N-th call (default: every call) of a platform\n"
@@ -84,7 +84,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         } else if (option == "--trace") {
             parsed.trace = true;
         } else if (option == "--write-fails") {
-            setup.faults.push_back({"WriteFile", 0, ERROR_WRITE_FAULT});
+            setup.faults.push_back({"WriteFile", 0, ERROR_IO_DEVICE});
         } else if (option == "--write-short") {
             setup.faults.push_back({"WriteFile", 0, 0, FaultKind::ShortWrite, ShortWriteBytes});
         } else if (option == "--family") {

@@ -118,7 +118,7 @@ TEST_F(Runner, OptionsReachTheMachine) {
         {"--printer LPT1:prefixed", "message box \"ERROR\": Could not verify Device ID !"},
         {"--printer LPT3:takes --absent LPT1", "status 40: CheckDeviceID ( ) = 2"},
         {"--refuse LPT2", "status 40: CheckDeviceID ( ) = -1"},
-        {"--write-fails", "status 130: Error 29 writing to printer port LPT2:"},
+        {"--write-fails", "status 130: Error 1117 writing to printer port LPT2:"},
         {"--write-short", "write LPT2: 63 of 126 bytes"},
         {"--fail CreateFileA#3=5", "status 100: CreateFile error code = 5 on port LPT2:"},
         {"--id LPT2=MODEL:Other", "status 40: CheckDeviceID ( ) = -1"},
