@@ -123,24 +123,24 @@ reg_string() {
 # Windows form (Z:\...) of a Linux path.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
-# Writes, as a .reg file at $1, the driver's service with the configuration parport_options set,
-# its state folder $2 (a Linux path) and the image $3, and the Windows version the program sees.
+# Writes, as a .reg file at $1, the driver's configuration that parport_options set, with its
+# state folder $2 (a Linux path) and its image $3, and the Windows version the program sees.
 parport_reg_file() {
   local file=$1 state_dir=$2 image=$3 port
   {
     echo REGEDIT4
     echo
-    echo "[-HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\$PARPORT_SERVICE]"
     echo "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\$PARPORT_SERVICE]"
-    echo '"Type"=dword:00000001'
-    # Started on demand, once the configuration is in place (see parport_session).
-    echo '"Start"=dword:00000003'
-    echo '"ErrorControl"=dword:00000001'
-    # An absolute path: a relative ImagePath does not load.
+    # An absolute path: a relative ImagePath does not load. The service manager reads it when
+    # the session starts, so a new path counts from the next session on.
     echo "\"ImagePath\"=$(reg_string "$(windows_path "$image")")"
     for port in 1 2 3; do
       echo "\"LPT$port\"=\"${PORT_STATE[$port]}\""
-      [[ -z ${PORT_ID[$port]+set} ]] || echo "\"LPT${port}Id\"=$(reg_string "${PORT_ID[$port]}")"
+      if [[ -n ${PORT_ID[$port]+set} ]]; then
+        echo "\"LPT${port}Id\"=$(reg_string "${PORT_ID[$port]}")"
+      else
+        echo "\"LPT${port}Id\"=-"
+      fi
     done
     printf '"WriteFails"=dword:%08x\n' "$WRITE_FAILS"
     printf '"Aliases"=dword:%08x\n' "$ALIASES"
@@ -176,14 +176,23 @@ parport_session() {
     PARPORT_ERROR="wineserver did not start"
     return 1
   }
-  # The first process of a session hands its output to Wine's services, which keep it open.
+  # The service manager knows only the services it found when it started, or that it made
+  # itself: a new prefix gets the driver's service through it, a kernel driver started on demand
+  # once its configuration is in place. The first process of a session hands its output to
+  # Wine's services, which keep it open.
+  if ! timeout 60 "$WINE64" sc query "$PARPORT_SERVICE" </dev/null >"$work/driver-install.txt" 2>&1; then
+    timeout 60 "$WINE64" sc create "$PARPORT_SERVICE" binPath= "$(windows_path "$image")" \
+      type= kernel start= demand </dev/null >>"$work/driver-install.txt" 2>&1 || {
+      PARPORT_ERROR="the driver's service cannot be made (see $work/driver-install.txt)"
+      return 1
+    }
+  fi
   timeout 60 "$WINE64" regedit /S "$(windows_path "$work/config.reg")" </dev/null >/dev/null 2>&1 || {
     PARPORT_ERROR="regedit could not import $work/config.reg"
     return 1
   }
   timeout 60 "$WINE64" sc start "$PARPORT_SERVICE" </dev/null >"$work/driver-start.txt" 2>&1
-  state=$(timeout 60 "$WINE64" sc query "$PARPORT_SERVICE" </dev/null 2>/dev/null | tr -d '\r' |
-    awk '/STATE/ { print $4 }')
+  state=$(tr -d "\r" <"$work/driver-start.txt" | awk "/STATE/ { print \$4 }")
   [[ $state == RUNNING ]] || {
     PARPORT_ERROR="the driver $image did not start (service state \"$state\"; see $work/driver-start.txt)"
     return 1
