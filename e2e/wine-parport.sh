@@ -65,10 +65,10 @@ parport_options() {
       PORT_STATE[port]=$kind
       ;;
     --id)
-      port=$(parport_port "${value%%=*}") && [[ $value == *=* ]] || {
+      if [[ $value != *=* ]] || ! port=$(parport_port "${value%%=*}"); then
         PARPORT_ERROR="--id takes LPTn=TEXT"
         return 1
-      }
+      fi
       PORT_ID[port]=${value#*=}
       [[ ${PORT_STATE[$port]} =~ ^(absent|empty)$ ]] && PORT_STATE[port]=takes
       ;;
