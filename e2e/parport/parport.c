@@ -3,7 +3,7 @@
  * does, and puts behind each port what its service key says: no device, a port with no printer,
  * or a printer of the shared printer model. The printers answer the device ID query (control
  * code 17), take the update record as the simulated PC's printers do, and what each port received
- * and each printer's ID are written to files for the checks (see README.md beside this file).
+ * and each printer's ID are written to files for the checks (see the README's Windows section).
  *
  * Configuration, values of the service key, read once when the driver starts:
  *   LPT1..LPT3    REG_SZ: "absent" (the default), "empty" (a port with no printer), or a
