@@ -171,6 +171,11 @@ parport_session() {
   rm -rf "$work/state"
   mkdir -p "$work/state"
   parport_reg_file "$work/config.reg" "$work/state" "$image"
+  # The frames Wine draws take their caption buttons' symbols from its Marlett font, which
+  # Debian's Wine keeps outside the prefix where it does not look.
+  if [[ -f /usr/share/wine/fonts/marlett.ttf && ! -f $WINEPREFIX/drive_c/windows/Fonts/marlett.ttf ]]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
   # A persistent server: the driver host stays up between the program and the checks.
   "$WINESERVER" -p || {
     PARPORT_ERROR="wineserver did not start"
