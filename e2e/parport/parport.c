@@ -261,6 +261,20 @@ static NTSTATUS NTAPI DispatchControl(DEVICE_OBJECT* device, IRP* irp) {
     return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
 }
 
+/* Asked what kind of device a handle is on (GetFileType): a parallel port, a character device. */
+static NTSTATUS NTAPI DispatchVolume(DEVICE_OBJECT* device, IRP* irp) {
+    IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+    FILE_FS_DEVICE_INFORMATION* info = (FILE_FS_DEVICE_INFORMATION*)IrpBuffer(irp, 1);
+    (void)device;
+    if (stack->Parameters.QueryVolume.FsInformationClass != FileFsDeviceInformation)
+        return Complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+    if (!info || stack->Parameters.QueryVolume.Length < sizeof *info)
+        return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+    info->DeviceType = FILE_DEVICE_PARALLEL_PORT;
+    info->Characteristics = 0;
+    return Complete(irp, STATUS_SUCCESS, sizeof *info);
+}
+
 static NTSTATUS NTAPI DispatchOther(DEVICE_OBJECT* device, IRP* irp) {
     (void)device;
     return Complete(irp, STATUS_SUCCESS, 0);
@@ -389,6 +403,7 @@ NTSTATUS NTAPI DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* registryPath) 
     driver->MajorFunction[IRP_MJ_FLUSH_BUFFERS] = DispatchOther;
     driver->MajorFunction[IRP_MJ_WRITE] = DispatchWrite;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchControl;
+    driver->MajorFunction[IRP_MJ_QUERY_VOLUME_INFORMATION] = DispatchVolume;
     driver->DriverUnload = DriverUnload;
 
     InitializeObjectAttributes(&attributes, registryPath, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
