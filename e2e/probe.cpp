@@ -4,6 +4,9 @@
 //                         title|class|left,top,width,height|x,y of its OK button's centre|its text
 //                         (the last two only for dialog boxes, message boxes among them)
 //   probe checked TITLE   the text of each checked button of the window titled TITLE, one a line
+//   probe client TITLE    the client area of the visible window titled TITLE, in screen pixels:
+//                         left,top,width,height (with Wine drawing the frames, the X window
+//                         holds the frame too)
 #include <windows.h>
 
 #include <cstdio>
@@ -51,6 +54,17 @@ BOOL CALLBACK PrintIfChecked(HWND child, LPARAM) {
     return TRUE;
 }
 
+int PrintClientArea(const char* title) {
+    HWND window = FindWindowA(NULL, title);
+    RECT client;
+    POINT origin = {0, 0};
+    if (window == NULL || !IsWindowVisible(window) || !GetClientRect(window, &client) ||
+        !ClientToScreen(window, &origin))
+        return 1;
+    std::printf("%ld,%ld,%ld,%ld\n", origin.x, origin.y, client.right, client.bottom);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -67,6 +81,8 @@ int main(int argc, char** argv) {
         EnumChildWindows(window, PrintIfChecked, 0);
         return 0;
     }
-    std::fprintf(stderr, "usage: probe windows | probe checked TITLE\n");
+    if (argc == 3 && std::strcmp(argv[1], "client") == 0)
+        return PrintClientArea(argv[2]);
+    std::fprintf(stderr, "usage: probe windows | probe checked TITLE | probe client TITLE\n");
     return 2;
 }

@@ -91,7 +91,7 @@ std::string Usage() {
            "  --resize WxH              while the first message box is shown, the user sizes the\n"
            "                            main window to W by H pixels (at most the screen,\n"
            "                            1024x768)\n"
-           "  --write-fails             every write to a port fails\n"
+           "  --write-fails             every write to a port fails at the device\n"
            "  --write-short             every write to a port takes only 63 bytes (half the "
            "record)\n"
            "  --fail CALL[#N][=ERROR]   the N-th call of CALL fails, with ERROR (a decimal Win32\n"
@@ -140,7 +140,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         } else if (option == "--trace") {
             parsed.trace = true;
         } else if (option == "--write-fails") {
-            setup.faults.push_back({"WriteFile", 0, ERROR_WRITE_FAULT});
+            setup.faults.push_back({"WriteFile", 0, ERROR_IO_DEVICE});
         } else if (option == "--write-short") {
             setup.faults.push_back({"WriteFile", 0, 0, FaultKind::ShortWrite, ShortWriteBytes});
         } else if (option == "--family") {

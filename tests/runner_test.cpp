@@ -185,7 +185,7 @@ TEST_F(Runner, OptionsReachTheMachine) {
          "message box \"ERROR\" (OK button, no icon, no owner): Could not verify Device ID !"},
         {"--printer LPT3:takes --absent LPT1", "status at 10,40: CheckDeviceID ( ) = 2"},
         {"--refuse LPT2", "status at 10,40: CheckDeviceID ( ) = -1"},
-        {"--write-fails", "status at 10,130: Error 29 writing to printer port LPT2:"},
+        {"--write-fails", "status at 10,130: Error 1117 writing to printer port LPT2:"},
         {"--write-short", "write LPT2: 63 of 126 bytes"},
         {"--fail CreateFileA#3=5", "status at 10,100: CreateFile error code = 5 on port LPT2:"},
         {"--id LPT2=MODEL:Other", "status at 10,40: CheckDeviceID ( ) = -1"},
