@@ -20,7 +20,7 @@ struct Scenario {
     std::vector<std::string> options;
     std::string caption, text;
     int recordPort = 0;                // 0: no port receives a byte
-    std::set<std::string> statusLines; // "y: text"
+    std::set<std::string> statusLines; // "x,y: text"; every status line is drawn at x 10
     std::map<int, std::string> ids;    // port -> ID as written in the table
     std::string problem;               // a line the reader could not take
 };
@@ -90,7 +90,7 @@ std::vector<Scenario> ReadScenarios() {
                 s.problem = where;
         } else if (key == "status") {
             const std::size_t space = value.find(' ');
-            s.statusLines.insert(value.substr(0, space) + ": " + value.substr(space + 1));
+            s.statusLines.insert("10," + value.substr(0, space) + ": " + value.substr(space + 1));
         } else if (key == "id") {
             const std::size_t space = value.find(' ');
             const int port = PortNumber(value.substr(0, space));
@@ -129,8 +129,10 @@ TEST_P(RoadScenario, MeetsTheSharedExpectations) {
     EXPECT_EQ(o.exitCode, 0) << seen;
     EXPECT_FALSE(o.stuck) << seen;
     ASSERT_EQ(o.messageBoxes.size(), 1u) << seen;
-    EXPECT_EQ(o.messageBoxes[0].first, s.caption) << seen;
-    EXPECT_EQ(o.messageBoxes[0].second, s.text) << seen;
+    EXPECT_EQ(o.messageBoxes[0].caption, s.caption) << seen;
+    EXPECT_EQ(o.messageBoxes[0].text, s.text) << seen;
+    EXPECT_EQ(o.messageBoxes[0].owner, "none") << seen;
+    EXPECT_EQ(o.messageBoxes[0].type, static_cast<UINT>(MB_OK)) << seen;
 
     for (int port = 1; port <= sim::PortCount; ++port) {
         const std::string& bytes = o.portBytes[port - 1];
