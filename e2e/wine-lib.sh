@@ -1,6 +1,7 @@
 # shellcheck shell=bash disable=SC2034 # its constants and results are for the scripts that source it
-# Shared by wine-case and run-wine: a private Wine prefix, a virtual X display, and the user's
-# hands (xdotool) and eyes (import, the probe). Source it; it defines functions and constants.
+# Shared by wine-case, wine-scenario and run-wine: a private Wine prefix, a virtual X display,
+# and the user's hands (xdotool) and eyes (import, the probe). Source it; it defines functions
+# and constants.
 
 # Finds the Wine loader for the program's architecture, $QX_ARCH (x64, the default, or x86),
 # as WINE, and wineserver (Debian keeps them in /usr/lib/wine). 32-bit Wine comes from
@@ -210,3 +211,58 @@ answer_message_box() {
   wait_window_gone "$caption"
 }
 
+# For the end-to-end cases (wine-case, wine-scenario): the main window as the user must see it,
+# a case's own folder, and how a case fails and ends.
+MAIN_TITLE="QX310 Device ID Update V2.2"
+MAIN_FRAME="20,20,400,400"
+
+# A fresh folder for the case $1 under $QX_E2E_DIR: sets CASE_NAME, WORK_DIR and SHOT_DIR and
+# makes the program's working folder (cwd) and the list of windows seen (seen.txt).
+start_case() {
+  CASE_NAME=$1
+  WORK_DIR=$QX_E2E_DIR/$1
+  SHOT_DIR=$WORK_DIR/shots
+  rm -rf "$WORK_DIR"
+  mkdir -p "$WORK_DIR/cwd" "$SHOT_DIR"
+  : >"$WORK_DIR/seen.txt"
+}
+
+# Says what went wrong and what was seen, with a screenshot when there is a display; exits 1.
+fail() {
+  echo "FAIL [$CASE_NAME]: $*" >&2
+  if [[ -n ${DISPLAY:-} ]]; then
+    screenshot failure
+    echo "  visible windows now: $(visible_windows | paste -sd '|' -)" >&2
+    echo "  windows (probe): " >&2
+    probe_windows | sed 's/^/    /' >&2
+  fi
+  echo "  windows seen during the run: $(sort -u "$WORK_DIR/seen.txt" | paste -sd '|' -)" >&2
+  echo "  screenshots: $SHOT_DIR" >&2
+  if [[ -s $WORK_DIR/wine.log ]]; then
+    echo "  Wine's output (last lines of $WORK_DIR/wine.log):" >&2
+    tail -n 15 "$WORK_DIR/wine.log" | sed 's/^/    /' >&2
+  fi
+  exit 1
+}
+
+# The program must end with exit code 0 and no window left, within 30 s of its last box.
+wait_exit() {
+  local deadline=$((SECONDS + 30)) code
+  while kill -0 "$PROGRAM_PID" 2>/dev/null; do
+    ((SECONDS < deadline)) || fail "the program still runs 30s after its last message box"
+    sleep 0.2
+  done
+  wait "$PROGRAM_PID"
+  code=$?
+  PROGRAM_PID=""
+  [[ $code -eq 0 ]] || fail "the program's exit code is $code, expected 0"
+  visible_windows | grep -qxF "$MAIN_TITLE" && fail "the main window is still shown after exit"
+  return 0
+}
+
+check_main_frame() {
+  local frame
+  frame=$(probe_window "$MAIN_TITLE" | cut -d'|' -f2,3)
+  [[ $frame == "QX310 DevID Update|$MAIN_FRAME" ]] ||
+    fail "main window (class|left,top,width,height) is \"$frame\", expected \"QX310 DevID Update|$MAIN_FRAME\""
+}

@@ -151,15 +151,16 @@ std::string BoxStyle(UINT type) {
     return style;
 }
 
-// The button the simulated user presses: the box's first.
-int FirstButton(UINT type) {
-    static const int first[] = {IDOK, IDOK, IdAbort, IdYes, IdYes, IdRetry, IDCANCEL};
-    return (type & 0xF) < 7 ? first[type & 0xF] : IDOK;
-}
-
-std::string FirstButtonName(UINT type) {
-    static const char* const names[] = {"OK", "OK", "Abort", "Yes", "Yes", "Retry", "Cancel"};
-    return (type & 0xF) < 7 ? names[type & 0xF] : "OK";
+// The button the simulated user presses: the box's first, by the box's button bits.
+struct Button {
+    int id;
+    const char* name;
+};
+Button FirstButton(UINT type) {
+    static const Button first[] = {{IDOK, "OK"},        {IDOK, "OK"},   {IdAbort, "Abort"},
+                                   {IdYes, "Yes"},      {IdYes, "Yes"}, {IdRetry, "Retry"},
+                                   {IDCANCEL, "Cancel"}};
+    return (type & 0xF) < 7 ? first[type & 0xF] : Button{IDOK, "OK"};
 }
 
 // Carries out one action of the simulated user in an open dialog.
@@ -768,7 +769,7 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
                                    m.setup.resizeMainWindow->second);
                 return;
             }
-            m.Say(name + " dismissed: the user presses " + FirstButtonName(type));
+            m.Say(name + " dismissed: the user presses " + FirstButton(type).name);
             pressed = true;
         });
     if ((ownerWindow = m.FindWindow(owner)))
@@ -777,5 +778,5 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         m.messageBoxes[index].endedByQuit = true;
         return 0;
     }
-    return FirstButton(type);
+    return FirstButton(type).id;
 }
